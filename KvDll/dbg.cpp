@@ -1,11 +1,17 @@
 #include "KvDll/dbg.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
 std::atomic<KvErrReportFn> g_errReport{nullptr};
 std::atomic<long> g_failCountdown{0};
+
+void writeDebugLine(long site, long, long line, const char* message, const char* unit) {
+  std::fprintf(stderr, "%s(%ld): %s [site %ld]\n", unit, line, message, site);
+}
+std::atomic<KvErrReportFn> g_debugReport{writeDebugLine};
 
 // True when the test aid says this allocation is the one to fail.
 bool injectFailure() {
@@ -39,3 +45,9 @@ void KvErrReport(long site, long line, const char* message, const char* unit) {
 }
 
 void KvHeapFailAfter(long n) { g_failCountdown.store(n < 0 ? 0 : n, std::memory_order_relaxed); }
+
+KvErrReportFn KvSetDebugReport(KvErrReportFn fn) { return g_debugReport.exchange(fn ? fn : writeDebugLine); }
+
+void KvDebugReport(long site, long line, const char* message, const char* unit) {
+  g_debugReport.load()(site, 0, line, message ? message : "", unit ? unit : "");
+}

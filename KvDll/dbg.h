@@ -26,6 +26,11 @@ KvErrReportFn KvGetErrReport();
 // Sends one report to the installed entry, if any.
 void KvErrReport(long site, long line, const char* message, const char* unit);
 
+// The engine's own internal errors go to the debug-report sink rather than the log: by
+// default one line on standard error; tests may install their own sink. Returns the previous.
+KvErrReportFn KvSetDebugReport(KvErrReportFn fn);
+void KvDebugReport(long site, long line, const char* message, const char* unit);
+
 // Test aid: the n-th allocation from now on (1 = the next one) fails, as if the heap were
 // exhausted; 0 switches the failure off. Lets tests reach "Insufficient memory" paths.
 void KvHeapFailAfter(long n);

@@ -1,0 +1,472 @@
+#include "KvCore/Parser.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+
+namespace {
+
+// ---------------------------------------------------------------------------------------
+// Helpers
+// ---------------------------------------------------------------------------------------
+
+// Every parse error reads: the error text, a blank, and the offending item in double quotes.
+int fail(CStr& message, const char* text, const char* item) {
+  message = text;
+  message += " \"";
+  message += item;
+  message += '"';
+  return -1;
+}
+
+bool beginsWithLetter(const CStr& s) {
+  return s.GetLength() > 0 && std::isalpha(static_cast<unsigned char>(s.GetBfr()[0]));
+}
+
+// A keyword matches when the line begins with it, ignoring case, and a blank or a tab
+// follows; rest is the text after that one separator.
+bool keyword(const CStr& line, const char* word, CStr& rest) {
+  const long n = static_cast<long>(std::strlen(word));
+  if (line.GetLength() <= n || !line.Compare(word, n, true)) return false;
+  const char sep = line.GetBfr()[n];
+  if (sep != ' ' && sep != '\t') return false;
+  rest = line.GetBfr() + n + 1;
+  return true;
+}
+
+char lastChar(const CStr& s) { return s.GetLength() ? s.GetBfr()[s.GetLength() - 1] : '\0'; }
+
+// Number text to an integer of the given width, truncated toward zero. Values beyond the
+// 64-bit range and NaN are pinned rather than left to an undefined conversion.
+int64_t truncated(double x) {
+  if (std::isnan(x)) return 0;
+  if (x >= 9.2e18) return std::numeric_limits<int64_t>::max();
+  if (x <= -9.2e18) return std::numeric_limits<int64_t>::min();
+  return static_cast<int64_t>(x);
+}
+
+// Fills a value record from a constant's text by the setting's type.
+void convertConstant(const CStr& text, int32_t vt, VPARAM& v) {
+  v.vt = vt;
+  v.value.raw = 0;
+  switch (vt) {
+    case vtI2: v.value.i2 = static_cast<int16_t>(truncated(text.Str2Num())); break;
+    case vtI4: v.value.i4 = static_cast<int32_t>(truncated(text.Str2Num())); break;
+    case vtR4: v.value.r4 = static_cast<float>(text.Str2Num()); break;
+    case vtR8: v.value.r8 = text.Str2Num(); break;
+    case vtStr:
+    case vtPStr: v.value.s = text.GetBfr(); break;
+    default: break;  // a type the parser does not know goes out unset
+  }
+}
+
+// Frees an argument list that a module filled from the shared heap.
+struct ArgList {
+  VPARAMS a;
+  ~ArgList() { KV_FREE(a.params); }
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// Construction
+// ---------------------------------------------------------------------------------------
+
+CParser::CParser(IComponents& c, INetlist* n, IParserHost& h) : comps(c), net(n), host(h) {}
+
+// ---------------------------------------------------------------------------------------
+// Classification
+// ---------------------------------------------------------------------------------------
+
+int CParser::Execute(CStr& line, CStr& message) {
+  line.trim();
+  message = "";
+  if (line.IsEmpty()) {
+    cmds.Append("newline");
+    return 0;
+  }
+  line.CompressSpace();
+  if (line.Compare("//", 2, false)) {
+    cmds.Append("//", line);
+    line = "";
+    return 0;
+  }
+  if (const char* comment = line.FindStr2("//", false)) {
+    line.left(static_cast<long>(comment - line.GetBfr()));
+    line.rtrim();
+  }
+  if (line.Compare("sys.state", true)) {
+    StateListing(message);
+    return 0;
+  }
+
+  CStr rest;
+  int result;
+  if (keyword(line, "load", rest)) {
+    result = Load(line, rest, message);
+  } else if (keyword(line, "unlink", rest)) {
+    result = UnlinkCmd(line, rest, message);
+  } else if (keyword(line, "link", rest)) {
+    result = LinkCmd(line, rest, message);
+  } else if (!line.FindChar2('=')) {
+    if (line.FindChar2('(') && lastChar(line) == ')')
+      result = Call(line, message);
+    else if (keyword(line, "unload", rest))
+      result = Unload(line, rest, message);
+    else
+      result = Query(line, message);
+  } else {
+    result = Assign(line, message);
+  }
+  return result < 0 ? -1 : 0;
+}
+
+// ---------------------------------------------------------------------------------------
+// Name resolution
+// ---------------------------------------------------------------------------------------
+
+int CParser::Resolve(const CStr& text, Ref& ref, CStr& message, bool strict) {
+  const char* all = text.GetBfr();
+  const char* dot = std::strchr(all, '.');
+  if (!dot) return fail(message, "Invalid variable formation", all);
+  ref.name = CStr(all, static_cast<long>(dot - all));
+  ref.name.trim();
+  ref.par = dot + 1;
+  ref.par.trim();
+  if (strict && ref.name.IsEmpty()) return fail(message, "Missing variable name", all);
+  if (strict && ref.par.IsEmpty()) return fail(message, "Missing parameter name", all);
+  ref.component = comps.Find(ref.name);
+  if (ref.component < 0) return fail(message, "Variable not found", ref.name);
+  return 0;
+}
+
+// One side of a link: must be a port of the wanted direction.
+int CParser::ResolvePort(const CStr& text, bool wantOut, Ref& ref, CStr& message) {
+  if (!beginsWithLetter(text)) return fail(message, "Expecting port, found constant", text);
+  if (Resolve(text, ref, message, false) < 0) return -1;
+  const int32_t kind = comps.Describe(ref.component, ref.par).kind;
+  const int32_t want = wantOut ? kindOutPort : kindInPort;
+  if (kind == want) return 0;
+  switch (kind) {
+    case kindNone: return fail(message, "Port not found", text);
+    case kindInPort: return fail(message, "Expecting out-port", text);
+    case kindOutPort: return fail(message, "Expecting in-port", text);
+    case kindSetting: return fail(message, "Expecting port, found setting", text);
+    default: return fail(message, "Expecting port, found unknown type", text);
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Commands
+// ---------------------------------------------------------------------------------------
+
+int CParser::Load(CStr& line, const CStr& rest, CStr& message) {
+  CObjArr<CStr> parts;
+  rest.split(&parts, '=');
+  if (parts.count != 2) return fail(message, "Assignment not complete", rest);
+  CStr& name = *parts.items[0];
+  CStr& library = *parts.items[1];
+  name.trim();
+  library.trim();
+  CStr asWritten = library;
+  library.RipQuotes();
+
+  if (name.Compare("library", true)) {
+    CStr path = library;
+    path.Replace("$AppPath", host.AppPath());
+    host.SetPathLib(path);
+    cmds.Record("load", "library", asWritten);
+    return 0;
+  }
+  if (comps.Create(name, library, message) < 0) return -1;
+  cmds.Record("load", name, library);
+  line = "";
+  return 0;
+}
+
+int CParser::Unload(CStr& line, const CStr& rest, CStr& message) {
+  if (!beginsWithLetter(rest)) return fail(message, "Expecting mod name, found constant", rest);
+  const int index = comps.Find(rest);
+  if (index < 0) {
+    message = "Variable not found ";
+    message += rest;
+    return -1;
+  }
+  if (net) net->RemoveLinks(index);
+  comps.Destroy(index);
+  line = "";
+  return 0;
+}
+
+int CParser::LinkCmd(CStr& line, const CStr& rest, CStr& message) {
+  CObjArr<CStr> parts;
+  rest.split(&parts, '=');
+  if (parts.count != 2) return fail(message, "Assignment not complete", rest);
+  CStr& in = *parts.items[0];
+  CStr& out = *parts.items[1];
+  in.trim();
+  out.trim();
+  Ref outRef, inRef;
+  if (ResolvePort(out, true, outRef, message) < 0) return -1;
+  if (ResolvePort(in, false, inRef, message) < 0) return -1;
+  if (!net) return fail(message, "Port not found", in);
+  if (net->Link({inRef.component, inRef.par, in}, {outRef.component, outRef.par, out}, message) < 0)
+    return -1;
+  line = "";
+  return 0;
+}
+
+int CParser::UnlinkCmd(CStr& line, const CStr& rest, CStr& message) {
+  if (!beginsWithLetter(rest)) return fail(message, "Expecting port, found constant", rest);
+  Ref ref;
+  if (Resolve(rest, ref, message, true) < 0) return -1;
+  switch (comps.Describe(ref.component, ref.par).kind) {
+    case kindInPort: break;
+    case kindNone: return fail(message, "Parameter not found", rest);
+    case kindOutPort: return fail(message, "Expecting in-port", rest);
+    case kindSetting: return fail(message, "Expecting port, found setting", rest);
+    default: return fail(message, "Expecting port, found unknown type", rest);
+  }
+  if (!net) return fail(message, "Port not found", rest);
+  if (net->Unlink({ref.component, ref.par, rest}, message) < 0) return -1;
+  line = "";
+  return 0;
+}
+
+int CParser::Assign(CStr& line, CStr& message) {
+  CObjArr<CStr> parts;
+  line.split2(&parts, '=');
+  if (parts.count < 2) return fail(message, "Assignment error, missing parameter in", line);
+  if (parts.count > 2) return fail(message, "Assignment error, too many '='s in", line);
+  CStr& left = *parts.items[0];
+  CStr& right = *parts.items[1];
+  left.trim();
+  right.trim();
+
+  const bool rightIsPort = beginsWithLetter(right);
+  Ref outRef;
+  if (rightIsPort) {
+    if (Resolve(right, outRef, message, false) < 0) return -1;
+    switch (comps.Describe(outRef.component, outRef.par).kind) {
+      case kindOutPort: break;
+      case kindNone: return fail(message, "Parameter not found", right);
+      case kindInPort:
+        return fail(message, "Invalid assignment, expecting output port on right hand side, found input port", right);
+      case kindSetting:
+        return fail(message, "Invalid assignment, expecting output port on right hand side, found setting", right);
+      case kindSysVar:
+        return fail(message, "Invalid assignment, expecting output port on right hand side, found system variable",
+                    right);
+      default:
+        return fail(message, "Invalid assignment, expecting output port on right hand side, found unknown type",
+                    right);
+    }
+  }
+  if (!beginsWithLetter(left))
+    return fail(message, "Invalid assignment, expecting variable on left hand side, found constant", left);
+
+  Ref ref;
+  if (Resolve(left, ref, message, false) < 0) return -1;
+  const VPARAM desc = comps.Describe(ref.component, ref.par);
+
+  if (rightIsPort) {
+    switch (desc.kind) {
+      case kindInPort: break;
+      case kindOutPort:
+        return fail(message, "Invalid assignment, expecting input port on left hand side, found output port", left);
+      case kindSetting:
+        return fail(message, "Invalid assignment, expecting input port on left hand side, found setting", left);
+      case kindSysVar:
+        return fail(message, "Invalid assignment, expecting input port on left hand side, found system variable",
+                    left);
+      default:
+        return fail(message, "Invalid assignment, expecting input port on left hand side, found unknown type", left);
+    }
+    if (!net) return fail(message, "Port not found", left);
+    if (net->Link({ref.component, ref.par, left}, {outRef.component, outRef.par, right}, message) < 0) return -1;
+    line = "";
+    return 0;
+  }
+
+  switch (desc.kind) {
+    case kindSetting: break;
+    case kindNone: return fail(message, "Parameter not found", left);
+    case kindInPort:
+    case kindOutPort: return fail(message, "Invalid assignment, expecting setting on left hand side, found port", left);
+    case kindSysVar:
+      return fail(message, "Invalid assignment, expecting setting on left hand side, found system variable", left);
+    default:
+      return fail(message, "Invalid assignment, expecting setting on left hand side, found unknown type", left);
+  }
+  CStr constant = right;
+  constant.RipQuotes();
+  VPARAM v;
+  v.kind = kindSetting;
+  convertConstant(constant, desc.vt, v);
+  // A write the component refuses is reported, not recorded: replaying the command list
+  // must not repeat a value that never took effect.
+  if (comps.Set(ref.component, ref.par, v) != cmdDone) return fail(message, "Value not accepted", line);
+  host.ValueChanged(comps.Label(ref.component), ref.par);
+  cmds.Record("set", left, right);
+  line = "";
+  return 0;
+}
+
+// Formats a setting's value as the query shows it. cmdDone, cmdNotServed (the module does
+// not implement the read), or another refusal.
+int CParser::ReadValue(int component, const char* name, int32_t vt, CStr& value) {
+  if (vt == vtStr) return comps.GetText(component, name, value);
+  const VPARAM v = comps.Get(component, name, vt);
+  switch (v.vt) {
+    case vtI2: value = CStr(static_cast<int>(v.value.i2)); return cmdDone;
+    case vtI4: value = CStr(static_cast<long>(v.value.i4)); return cmdDone;
+    case vtR4: value = CStr(static_cast<double>(v.value.r4)); return cmdDone;
+    case vtR8: value = CStr(v.value.r8); return cmdDone;
+    case vtPStr: value = v.value.s; return cmdDone;
+    case vtError: return v.value.i4 == cmdDone ? cmdBadValue : v.value.i4;
+    default: return cmdBadValue;
+  }
+}
+
+int CParser::Query(CStr& line, CStr& message) {
+  if (!beginsWithLetter(line)) return fail(message, "Expecting setting, found constant", line);
+  Ref ref;
+  if (Resolve(line, ref, message, false) < 0) return -1;
+  const VPARAM desc = comps.Describe(ref.component, ref.par);
+  switch (desc.kind) {
+    case kindSetting: break;
+    case kindInPort:
+      message = net ? net->InputSource(ref.component, ref.par) : CStr();
+      return 0;
+    case kindOutPort: return fail(message, "Expecting setting, found port", line);
+    case kindNone: return fail(message, "Setting not found", line);
+    default: return fail(message, "Expecting setting, found unknown type", line);
+  }
+  CStr value;
+  const int r = ReadValue(ref.component, ref.par, desc.vt, value);
+  if (r == cmdNotServed) return fail(message, "Setting not implemented", line);
+  // A refused read must not pass for a value; numeric settings get the text settings' answer.
+  if (r != cmdDone) return fail(message, "Unknown error", line);
+  message = value;
+  return 0;
+}
+
+int CParser::Call(CStr& line, CStr& message) {
+  CObjArr<CStr> parts;
+  line.split2(&parts, '(');
+  if (parts.count > 2) return fail(message, "Invalid function call, too many '('s in", line);
+  CStr name = parts.count > 0 ? *parts.items[0] : CStr();
+  CStr argText = parts.count > 1 ? *parts.items[1] : CStr();
+  name.rtrim();
+  if (argText.GetLength() > 0) argText.left(argText.GetLength() - 1);
+  argText.trim();
+
+  if (name.Compare("kvs.run", true)) {
+    if (truncated(argText.Str2Num()) == 318207) host.RunSinglePass();
+    return 0;
+  }
+  if (name.Compare("kvs.stop", true)) return host.RequestStop(), 0;
+  if (name.Compare("kvs.abort", true)) return host.RequestAbort(), 0;
+  if (name.Compare("kvs.key", true)) return 0;
+  if (name.Compare("show", true)) return host.ValueChanged("show", argText), 0;
+  if (name.Compare("showall", true)) return host.ValueChanged("showall", ""), 0;
+
+  if (!beginsWithLetter(name))
+    return fail(message, "Invalid function call, expecting function name, found constant", name);
+  Ref ref;
+  if (Resolve(name, ref, message, false) < 0) return -1;
+  ArgList args;
+  if (comps.FunInfo(ref.component, ref.par, args.a) != cmdDone) return fail(message, "Function not found", name);
+  const int declared = args.a.params ? args.a.count : 0;
+
+  CObjArr<CStr> given;
+  argText.split2(&given, ',');
+  if (given.count > declared) {
+    message = "Too many arguments, expecting ";
+    message += CStr(declared);
+    CStr tail;
+    fail(tail, " arguments in", line);
+    message += tail;
+    return -1;
+  }
+
+  CObjArr<CStr> texts;  // keeps argument texts alive for the call
+  for (int i = 0; i < declared; ++i) {
+    VPARAM& p = args.a.params[i];
+    CStr* arg = new CStr(i < given.count ? given.items[i]->GetBfr() : "");
+    texts.Add(arg);
+    arg->trim();
+    const CStr number(static_cast<long>(i + 1));
+    if (beginsWithLetter(*arg))
+      return fail(message, "Invalid function call, expecting constant in the argument list", argText);
+    if (arg->GetLength() > 0 && arg->GetBfr()[0] == '"') {
+      if (p.vt != vtStr && p.vt != vtPStr)
+        return fail(message, "Type mismatch in argument number " + number + " in the argument list", argText);
+      arg->RipQuotes();
+      p.value.s = arg->GetBfr();
+    } else if (arg->IsEmpty()) {
+      if (p.kind != kindOptional)
+        return fail(message, "Argument number " + number + " missing in argument list", argText);
+      p.vt = vtOmitted;
+    } else if (p.vt == vtI2 || p.vt == vtI4 || p.vt == vtR4 || p.vt == vtR8 || p.vt == vtPStr) {
+      convertConstant(*arg, p.vt, p);
+    } else {
+      return fail(message, "Type mismatch in argument number " + number + " in the argument list", argText);
+    }
+  }
+
+  CStr textResult;
+  if (args.a.result.vt == vtStr) args.a.result.value.str = &textResult;
+  comps.Fun(ref.component, ref.par, args.a);
+  host.ValueChanged(comps.Label(ref.component), ref.par);
+
+  const VPARAM& r = args.a.result;
+  switch (r.vt) {
+    case vtEmpty: message = ""; break;
+    case vtI4: message = CStr(static_cast<long>(r.value.i4)); break;
+    case vtR4: message = CStr(static_cast<double>(r.value.r4)); break;
+    case vtR8: message = CStr(r.value.r8); break;
+    case vtStr: message = textResult; break;
+    case vtPStr: message = r.value.s; break;
+    default: {
+      const CStr number(static_cast<long>(declared + 1));
+      return fail(message, "Type mismatch in argument number " + number + " in the argument list", argText);
+    }
+  }
+  cmds.Record("call", name, argText);
+  return 0;
+}
+
+// ---------------------------------------------------------------------------------------
+// State listing
+// ---------------------------------------------------------------------------------------
+
+void CParser::StateListing(CStr& message) {
+  std::string listing;  // one growing buffer: a large network lists thousands of lines
+  for (int c = 0; c < comps.Count(); ++c) {
+    CStr names;
+    if (comps.GetText(c, "settings", names) != cmdDone) continue;
+    CObjArr<CStr> list;
+    names.split(&list, ',');
+    for (int i = 0; i < list.count; ++i) {
+      CStr& setting = *list.items[i];
+      setting.trim();
+      setting.lcase();
+      const VPARAM desc = comps.Describe(c, setting);
+      if (desc.kind != kindSetting) continue;
+      CStr value;
+      if (ReadValue(c, setting, desc.vt, value) != cmdDone) continue;
+      listing += comps.Label(c);
+      listing += '.';
+      listing += setting.GetBfr();
+      listing += '=';
+      if (desc.vt == vtStr || desc.vt == vtPStr) listing += '"';
+      listing.append(value.GetBfr(), static_cast<size_t>(value.GetLength()));
+      if (desc.vt == vtStr || desc.vt == vtPStr) listing += '"';
+      listing += "\r\n";
+    }
+  }
+  message = CStr(listing.data(), static_cast<long>(listing.size()));
+}

@@ -1,0 +1,44 @@
+// Arbitrary script lines through Execute (over a registry with every kind of parameter, and
+// over the engine without modules), and arbitrary text through the string parsers.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "KvCore/Engine.h"
+#include "../tests/FakeEngine.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string input(reinterpret_cast<const char*>(data), size);
+
+  // The string parsers on the raw text.
+  CStr text(input.c_str());
+  (void)text.Str2Num();
+  CObjArr<CStr> parts;
+  text.split2(&parts, input.empty() ? ',' : input[0]);
+  text.split(&parts, "=");
+  CStr squeezed = text;
+  squeezed.CompressSpace();
+  const size_t half = input.size() / 2;
+  const std::string pattern = input.substr(0, half), subject = input.substr(half);
+  (void)CStr(subject.c_str()).Search(pattern.c_str());
+  CStr number;
+  number.Num2Str(text.Str2Num(), size ? static_cast<long>(data[0]) - 100 : 6);
+
+  // Every line of the input through both engines; the command list text at the end.
+  ParserRig rig;
+  CEngine engine;
+  size_t start = 0;
+  while (start <= input.size()) {
+    size_t end = input.find('\n', start);
+    if (end == std::string::npos) end = input.size();
+    const std::string line = input.substr(start, end - start);
+    rig.run(line.c_str());
+    CStr answer;
+    engine.Execute(line.c_str(), answer);
+    start = end + 1;
+  }
+  (void)rig.parser.GetCmdList();
+  (void)engine.GetCmdList();
+  return 0;
+}

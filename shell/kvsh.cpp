@@ -1,0 +1,149 @@
+// kvsh: runs script lines through the engine without a display.
+//
+//   kvsh [--records] [--print-cmdlist] [FILE ...]
+//
+// Lines come from the files in turn, or from standard input. Each line is answered as the
+// engine answers it. With --records every input line gives exactly one output line:
+// the result code, a TAB and the escaped answer.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "KvCore/Engine.h"
+
+namespace {
+
+struct Options {
+  bool records = false;
+  bool printCmdList = false;
+  std::vector<std::string> files;
+};
+
+void usage(const char* reason) {
+  std::fprintf(stderr, "kvsh: %s\nusage: kvsh [--records] [--print-cmdlist] [FILE ...]\n", reason);
+}
+
+// Backslash, CR, LF and TAB written so that one record stays on one line.
+std::string escaped(const char* text, size_t n) {
+  std::string out;
+  out.reserve(n);
+  for (size_t i = 0; i < n; ++i) {
+    switch (text[i]) {
+      case '\\': out += "\\\\"; break;
+      case '\r': out += "\\r"; break;
+      case '\n': out += "\\n"; break;
+      case '\t': out += "\\t"; break;
+      default: out += text[i];
+    }
+  }
+  return out;
+}
+
+std::string executableFolder() {
+  char path[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return ".";
+  path[n] = '\0';
+  char* slash = std::strrchr(path, '/');
+  if (slash) *slash = '\0';
+  return path;
+}
+
+class Shell {
+ public:
+  explicit Shell(const Options& o) : options(o) { engine.SetAppPath(executableFolder().c_str()); }
+
+  void Run(std::istream& in, bool interactive) {
+    std::string line;
+    for (;;) {
+      if (interactive) std::fputs("> ", stdout), std::fflush(stdout);
+      if (!std::getline(in, line)) break;
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      Answer(line);
+    }
+    if (interactive) std::fputs("\n", stdout);
+  }
+
+  void Finish() {
+    if (!options.printCmdList) return;
+    const CStr list = engine.GetCmdList();
+    std::string out = "cmdlist\t" + escaped(list.GetBfr(), static_cast<size_t>(list.GetLength())) + "\n";
+    std::fwrite(out.data(), 1, out.size(), stdout);
+  }
+
+ private:
+  const Options& options;
+  CEngine engine;
+
+  void Answer(const std::string& line) {
+    CStr answer;
+    const int result = engine.Execute(line.c_str(), answer);
+    const size_t n = static_cast<size_t>(answer.GetLength());
+    if (options.records) {
+      std::string out = std::to_string(result) + "\t" + escaped(answer.GetBfr(), n) + "\n";
+      std::fwrite(out.data(), 1, out.size(), stdout);
+    } else if (n > 0) {
+      std::fwrite(answer.GetBfr(), 1, n, stdout);
+      std::fputc('\n', stdout);
+    }
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  bool endOfOptions = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (!endOfOptions && a == "--") {
+      endOfOptions = true;
+    } else if (!endOfOptions && a == "--records") {
+      options.records = true;
+    } else if (!endOfOptions && a == "--print-cmdlist") {
+      options.printCmdList = true;
+    } else if (!endOfOptions && (a == "--help" || a == "-h")) {
+      std::printf("usage: kvsh [--records] [--print-cmdlist] [FILE ...]\n");
+      return 0;
+    } else if (!endOfOptions && a.size() > 1 && a[0] == '-') {
+      usage(("unknown option " + a).c_str());
+      return 2;
+    } else {
+      options.files.push_back(a);
+    }
+  }
+
+  // Every file must be readable before the first line runs: half a setup is worse than none.
+  std::vector<std::ifstream> streams;
+  for (const std::string& f : options.files) {
+    struct stat st {};
+    if (stat(f.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      std::fprintf(stderr, "kvsh: cannot read %s: %s\n", f.c_str(), std::strerror(EISDIR));
+      return 2;
+    }
+    streams.emplace_back(f, std::ios::binary);
+    if (!streams.back()) {
+      std::fprintf(stderr, "kvsh: cannot read %s: %s\n", f.c_str(), std::strerror(errno));
+      return 2;
+    }
+  }
+
+  Shell shell(options);
+  if (streams.empty()) {
+    shell.Run(std::cin, !options.records && isatty(STDIN_FILENO));
+  } else {
+    for (std::ifstream& s : streams) shell.Run(s, false);
+  }
+  shell.Finish();
+  std::fflush(stdout);
+  return 0;
+}

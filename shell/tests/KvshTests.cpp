@@ -1,0 +1,103 @@
+// kvsh as a user runs it: a real process, script files and standard input.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace {
+
+struct Run {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs kvsh with args and the given standard input; captures both output streams.
+Run kvsh(const std::string& args, const std::string& input = "") {
+  char dir[] = "/tmp/kvshtestXXXXXX";
+  const std::string tmp = mkdtemp(dir);
+  {
+    std::ofstream(tmp + "/in", std::ios::binary) << input;
+  }
+  const std::string cmd = std::string(KVSH_PATH) + " " + args + " <" + tmp + "/in >" + tmp + "/out 2>" + tmp + "/err";
+  Run r;
+  const int raw = std::system(cmd.c_str());
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  auto slurp = [](const std::string& p) {
+    std::ifstream f(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+  };
+  r.out = slurp(tmp + "/out");
+  r.err = slurp(tmp + "/err");
+  std::system(("rm -rf " + tmp).c_str());
+  return r;
+}
+
+std::string writeScript(const std::string& name, const std::string& text) {
+  const std::string path = ::testing::TempDir() + name;
+  std::ofstream(path, std::ios::binary) << text;
+  return path;
+}
+
+}  // namespace
+
+TEST(Kvsh, RecordsGiveOneEscapedLinePerInputLine) {
+  const Run r = kvsh("--records", "load g = siggen\r\n\nkvs.key()\n// a\tb\nfreq = 5\nx.y(\"a\\b\")");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "-1\tMod not found \"siggen\"\n"
+            "0\t\n"
+            "0\tkvs.key()\n"
+            "0\t\n"
+            "-1\tInvalid variable formation \"freq\"\n"
+            "-1\tVariable not found \"x\"\n");
+  EXPECT_EQ(r.err, "");
+}
+
+TEST(Kvsh, PrintsTheCommandListEscaped) {
+  const Run r = kvsh("--records --print-cmdlist", "// one\n\n//two\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "0\t\n0\t\n0\t\ncmdlist\t// one\\r\\n\\r\\n//two\\r\\n\n");
+}
+
+TEST(Kvsh, ReadsFilesInTurnAndAnswersPlainText) {
+  const std::string a = writeScript("kvsh_a.kvs", "// first\ngen.freq = 1\n");
+  const std::string b = writeScript("kvsh_b.kvs", "kvs.stop()\r\n");
+  const Run r = kvsh("--print-cmdlist " + a + " " + b, "ignored.line = 1\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "Variable not found \"gen\"\nkvs.stop()\ncmdlist\t// first\\r\\n\n");
+}
+
+TEST(Kvsh, UsageErrorsExitWithTwo) {
+  struct Row {
+    const char* args;
+    const char* errorStart;
+  };
+  const Row rows[] = {
+      {"--bogus", "kvsh: unknown option --bogus"},
+      {"/nonexistent/script.kvs", "kvsh: cannot read /nonexistent/script.kvs"},
+      {"/", "kvsh: cannot read /"},
+  };
+  for (const Row& row : rows) {
+    const Run r = kvsh(row.args, "kvs.key()\n");
+    EXPECT_EQ(r.status, 2) << row.args;
+    EXPECT_EQ(r.out, "") << "nothing runs when a file cannot be read: " << row.args;
+    EXPECT_EQ(r.err.rfind(row.errorStart, 0), 0u) << r.err;
+  }
+}
+
+TEST(Kvsh, HelloExampleRunsToTheEnd) {
+  const Run r = kvsh(std::string("--records ") + KV_EXAMPLES_DIR + "/hello.kvs");
+  EXPECT_EQ(r.status, 0);
+  std::ifstream f(std::string(KV_EXAMPLES_DIR) + "/hello.kvs");
+  size_t lines = 0;
+  for (std::string l; std::getline(f, l);) ++lines;
+  size_t records = 0;
+  for (char c : r.out) records += c == '\n';
+  EXPECT_EQ(records, lines) << "one record per script line";
+  EXPECT_NE(r.out.find("-1\tMod not found \"siggen\"\n"), std::string::npos);
+}
