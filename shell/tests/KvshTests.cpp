@@ -10,21 +10,21 @@
 
 namespace {
 
-struct Run {
+struct KvshRun {
   int status = -1;
   std::string out;
   std::string err;
 };
 
 // Runs kvsh with args and the given standard input; captures both output streams.
-Run kvsh(const std::string& args, const std::string& input = "") {
+KvshRun kvsh(const std::string& args, const std::string& input = "") {
   char dir[] = "/tmp/kvshtestXXXXXX";
   const std::string tmp = mkdtemp(dir);
   {
     std::ofstream(tmp + "/in", std::ios::binary) << input;
   }
   const std::string cmd = std::string(KVSH_PATH) + " " + args + " <" + tmp + "/in >" + tmp + "/out 2>" + tmp + "/err";
-  Run r;
+  KvshRun r;
   const int raw = std::system(cmd.c_str());
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   auto slurp = [](const std::string& p) {
@@ -46,7 +46,7 @@ std::string writeScript(const std::string& name, const std::string& text) {
 }  // namespace
 
 TEST(Kvsh, RecordsGiveOneEscapedLinePerInputLine) {
-  const Run r = kvsh("--records", "load g = siggen\r\n\nkvs.key()\n// a\tb\nfreq = 5\nx.y(\"a\\b\")");
+  const KvshRun r = kvsh("--records", "load g = siggen\r\n\nkvs.key()\n// a\tb\nfreq = 5\nx.y(\"a\\b\")");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out,
             "-1\tMod not found \"siggen\"\n"
@@ -59,7 +59,7 @@ TEST(Kvsh, RecordsGiveOneEscapedLinePerInputLine) {
 }
 
 TEST(Kvsh, PrintsTheCommandListEscaped) {
-  const Run r = kvsh("--records --print-cmdlist", "// one\n\n//two\n");
+  const KvshRun r = kvsh("--records --print-cmdlist", "// one\n\n//two\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "0\t\n0\t\n0\t\ncmdlist\t// one\\r\\n\\r\\n//two\\r\\n\n");
 }
@@ -67,7 +67,7 @@ TEST(Kvsh, PrintsTheCommandListEscaped) {
 TEST(Kvsh, ReadsFilesInTurnAndAnswersPlainText) {
   const std::string a = writeScript("kvsh_a.kvs", "// first\ngen.freq = 1\n");
   const std::string b = writeScript("kvsh_b.kvs", "kvs.stop()\r\n");
-  const Run r = kvsh("--print-cmdlist " + a + " " + b, "ignored.line = 1\n");
+  const KvshRun r = kvsh("--print-cmdlist " + a + " " + b, "ignored.line = 1\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "Variable not found \"gen\"\nkvs.stop()\ncmdlist\t// first\\r\\n\n");
 }
@@ -83,7 +83,7 @@ TEST(Kvsh, UsageErrorsExitWithTwo) {
       {"/", "kvsh: cannot read /"},
   };
   for (const Row& row : rows) {
-    const Run r = kvsh(row.args, "kvs.key()\n");
+    const KvshRun r = kvsh(row.args, "kvs.key()\n");
     EXPECT_EQ(r.status, 2) << row.args;
     EXPECT_EQ(r.out, "") << "nothing runs when a file cannot be read: " << row.args;
     EXPECT_EQ(r.err.rfind(row.errorStart, 0), 0u) << r.err;
@@ -91,7 +91,7 @@ TEST(Kvsh, UsageErrorsExitWithTwo) {
 }
 
 TEST(Kvsh, HelloExampleRunsToTheEnd) {
-  const Run r = kvsh(std::string("--records ") + KV_EXAMPLES_DIR + "/hello.kvs");
+  const KvshRun r = kvsh(std::string("--records ") + KV_EXAMPLES_DIR + "/hello.kvs");
   EXPECT_EQ(r.status, 0);
   std::ifstream f(std::string(KV_EXAMPLES_DIR) + "/hello.kvs");
   size_t lines = 0;
