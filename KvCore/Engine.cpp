@@ -1,6 +1,23 @@
 #include "KvCore/Engine.h"
 
-CEngine::CEngine() : parser(components, nullptr, *this) {}
+namespace {
+
+// The error-report entry of the engine: every report of the shared library and the modules
+// becomes a log line with severity 3.
+void logReport(long site, long, long line, const char* message, const char* unit) {
+  if (CGlobalData* g = KvGlobal()) {
+    CStr text = CStr(unit) + "(" + CStr(line) + "): " + message + " [" + CStr(site) + "]";
+    g->log.Add(text, LogErr);
+  }
+}
+
+}  // namespace
+
+CEngine::CEngine() : parser(components, nullptr, *this) { global.SetErrReport(logReport); }
+
+CEngine::~CEngine() {
+  if (KvGetErrReport() == logReport) global.SetErrReport(nullptr);
+}
 
 int CEngine::Execute(const char* line, CStr& answer) {
   CStr processed(line);
@@ -15,6 +32,6 @@ void CEngine::ValueChanged(const char* component, const char* name) {
 }
 
 long CEngine::SetPathLib(const CStr& path) {
-  libPath = path;
-  return 0;
+  CStr p = path;
+  return global.SetPathLib(p);
 }

@@ -5,11 +5,13 @@
 #include <functional>
 
 #include "KvCore/NoComponents.h"
+#include "KvDll/GlobalData.h"
 #include "KvCore/Parser.h"
 
 class CEngine final : public IParserHost {
  public:
   CEngine();
+  ~CEngine() override;
 
   // Executes one script line. 0 or -1; answer is the message, or the processed line when
   // the message is empty.
@@ -17,7 +19,12 @@ class CEngine final : public IParserHost {
   CStr GetCmdList() const { return parser.GetCmdList(); }
 
   void SetAppPath(const char* folder) { appPath = folder; }
-  CStr GetPathLib() const { return libPath; }
+  CStr GetPathLib() const { return global.GetPathLib(); }
+  // The log's parent window (the host's log viewer, or the headless runner's console) and the
+  // lowest severity written to it.
+  void SetLogWindow(KvWnd parent) { CLog::Init(parent, 0); }
+  void SetLogLevel(long severity) { global.minSeverity.store(static_cast<int32_t>(severity)); }
+  CGlobalData& Global() { return global; }
 
   // Raised for every ValueChanged (component or built-in name, setting name).
   std::function<void(const char*, const char*)> onValueChanged;
@@ -31,8 +38,8 @@ class CEngine final : public IParserHost {
   CStr AppPath() override { return appPath; }
 
  private:
+  CGlobalData global;  // first: every other part reaches it through KvGlobal()
   CNoComponents components;
   CParser parser;
   CStr appPath;
-  CStr libPath;
 };

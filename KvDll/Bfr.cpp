@@ -1,9 +1,11 @@
 #include "KvDll/Bfr.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
 
+#include "KvDll/GlobalData.h"
 #include "KvDll/Sync.h"
 
 namespace {
@@ -355,4 +357,27 @@ long CBfr::CopyTo(double* out, bool scaled) {
     out[i] = scaled ? raw * scale + offset : raw;
   }
   return count;
+}
+
+// ---------------------------------------------------------------------------------------
+// Waiting
+// ---------------------------------------------------------------------------------------
+
+long CBfr::WaitForObject(unsigned long ms) {
+  KvWaitable* objects[2];
+  int n = 0;
+  int stopAt = -1, ownAt = -1;
+  if (CGlobalData* g = KvGlobal()) stopAt = n, objects[n++] = &g->stopEvent;
+  if (isSyncType(type) && data) ownAt = n, objects[n++] = static_cast<KvWaitable*>(data);
+  const long timeout = ms >= 0xFFFFFFFFul ? KV_INFINITE : static_cast<long>(std::min(ms, 0x7FFFFFFFul));
+  if (n == 0) {
+    // Nothing could ever signal: only the time passes.
+    if (timeout == KV_INFINITE) report(14, __LINE__, "Operation not supported for buffer type");
+    else KvSleep(timeout);
+    return KV_WAIT_TIMEOUT;
+  }
+  const int r = WaitForObjects(objects, n, timeout);
+  if (r == stopAt) return 0;
+  if (r == ownAt) return 1;
+  return KV_WAIT_TIMEOUT;
 }

@@ -97,6 +97,10 @@ class CBfr {
   double GetMin();
   long InterpolateLinear(double x, double* y);
   long CopyTo(double* out, bool scaled);
+  // Waits for the engine's stop event or this buffer's event or mutex (types 81 to 84; a
+  // mutex is then owned by the caller): 0 when the stop event was signalled, 1 when the
+  // buffer's object was, 258 after ms milliseconds (0xFFFFFFFF waits for ever).
+  long WaitForObject(unsigned long ms);
 
   // Typed views of the arrays.
   BfrEdgeHeader* Edges() const { return type == bfrEdges ? static_cast<BfrEdgeHeader*>(data) : nullptr; }

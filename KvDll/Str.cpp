@@ -1,5 +1,7 @@
 #include "KvDll/Str.h"
 
+#include "KvDll/Utf.h"
+
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -26,24 +28,6 @@ int32_t clampLength(long n) {
 // The engineering prefixes; index 8 is "no prefix", index 10 micro.
 const char kPrefixes[] = "YZEPTGMK\0m\xB5npfa";
 const char* const kPrefixText[15] = {"Y", "Z", "E", "P", "T", "G", "M", "K", "", "m", "\xC2\xB5", "n", "p", "f", "a"};
-
-void appendUtf8(std::string& out, uint32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
 
 }  // namespace
 
@@ -80,19 +64,7 @@ CStr::CStr(char c) {
 
 CStr::CStr(unsigned short* w) {
   dbg();
-  std::string out;
-  if (w) {
-    for (size_t i = 0; w[i]; ++i) {
-      uint32_t c = w[i];
-      if (c >= 0xD800 && c <= 0xDBFF && w[i + 1] >= 0xDC00 && w[i + 1] <= 0xDFFF) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (w[i + 1] - 0xDC00);
-        ++i;
-      } else if (c >= 0xD800 && c <= 0xDFFF) {
-        c = 0xFFFD;  // a lone surrogate
-      }
-      appendUtf8(out, c);
-    }
-  }
+  const std::string out = KvUtf16ToUtf8(w);
   AssignCopy(out.data(), static_cast<int>(out.size()));
 }
 

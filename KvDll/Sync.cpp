@@ -1,6 +1,7 @@
 #include "KvDll/Sync.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -203,3 +204,15 @@ void KvSleep(long ms) {
   else
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
+
+namespace {
+std::atomic<KvTickFn> g_tickSource{nullptr};
+}
+
+long KvTickCount() {
+  if (KvTickFn fn = g_tickSource.load(std::memory_order_acquire)) return fn();
+  using namespace std::chrono;
+  return static_cast<long>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+KvTickFn KvSetTickSource(KvTickFn fn) { return g_tickSource.exchange(fn, std::memory_order_acq_rel); }

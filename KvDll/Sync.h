@@ -66,3 +66,10 @@ int KvWaitingThreads(const KvWaitable& w);
 
 // ms <= 0 only yields the processor.
 void KvSleep(long ms);
+
+// The processor clock in milliseconds, monotonic. Progress throttling and operation records
+// read it; tests install a clock of their own (null restores the real one). Returns the
+// previous source.
+using KvTickFn = long (*)();
+long KvTickCount();
+KvTickFn KvSetTickSource(KvTickFn fn);

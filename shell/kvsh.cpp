@@ -1,10 +1,12 @@
 // kvsh: runs script lines through the engine without a display.
 //
-//   kvsh [--records] [--print-cmdlist] [FILE ...]
+//   kvsh [--records] [--print-cmdlist] [--log-level N] [FILE ...]
 //
 // Lines come from the files in turn, or from standard input. Each line is answered as the
 // engine answers it. With --records every input line gives exactly one output line:
-// the result code, a TAB and the escaped answer.
+// the result code, a TAB and the escaped answer. The engine's log goes to standard error,
+// coloured by severity when that is a terminal; --log-level sets the lowest severity shown
+// (-1 debug ... 6, default 2: warnings and worse).
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +14,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -19,17 +22,19 @@
 #include <vector>
 
 #include "KvCore/Engine.h"
+#include "KvDll/HeadlessWnd.h"
 
 namespace {
 
 struct Options {
   bool records = false;
   bool printCmdList = false;
+  long logLevel = LogWarn;
   std::vector<std::string> files;
 };
 
 void usage(const char* reason) {
-  std::fprintf(stderr, "kvsh: %s\nusage: kvsh [--records] [--print-cmdlist] [FILE ...]\n", reason);
+  std::fprintf(stderr, "kvsh: %s\nusage: kvsh [--records] [--print-cmdlist] [--log-level N] [FILE ...]\n", reason);
 }
 
 // Backslash, CR, LF and TAB written so that one record stays on one line.
@@ -60,7 +65,11 @@ std::string executableFolder() {
 
 class Shell {
  public:
-  explicit Shell(const Options& o) : options(o) { engine.SetAppPath(executableFolder().c_str()); }
+  Shell(const Options& o, KvWnd logParent) : options(o) {
+    engine.SetAppPath(executableFolder().c_str());
+    engine.SetLogLevel(o.logLevel);
+    engine.SetLogWindow(logParent);
+  }
 
   void Run(std::istream& in, bool interactive) {
     std::string line;
@@ -112,8 +121,17 @@ int main(int argc, char** argv) {
     } else if (!endOfOptions && a == "--print-cmdlist") {
       options.printCmdList = true;
     } else if (!endOfOptions && (a == "--help" || a == "-h")) {
-      std::printf("usage: kvsh [--records] [--print-cmdlist] [FILE ...]\n");
+      std::printf("usage: kvsh [--records] [--print-cmdlist] [--log-level N] [FILE ...]\n");
       return 0;
+    } else if (!endOfOptions && a == "--log-level") {
+      char* end = nullptr;
+      const char* v = i + 1 < argc ? argv[++i] : "";
+      const long level = std::strtol(v, &end, 10);
+      if (!*v || *end || level < LogDebug || level > LogSysErr) {
+        usage("--log-level takes a severity from -1 to 6");
+        return 2;
+      }
+      options.logLevel = level;
     } else if (!endOfOptions && a.size() > 1 && a[0] == '-') {
       usage(("unknown option " + a).c_str());
       return 2;
@@ -137,13 +155,17 @@ int main(int argc, char** argv) {
     }
   }
 
-  Shell shell(options);
-  if (streams.empty()) {
-    shell.Run(std::cin, !options.records && isatty(STDIN_FILENO));
-  } else {
-    for (std::ifstream& s : streams) shell.Run(s, false);
+  const KvWnd console = KvCreateHeadlessParent(800, 600, stderr, isatty(STDERR_FILENO) != 0);
+  {
+    Shell shell(options, console);
+    if (streams.empty()) {
+      shell.Run(std::cin, !options.records && isatty(STDIN_FILENO));
+    } else {
+      for (std::ifstream& s : streams) shell.Run(s, false);
+    }
+    shell.Finish();
   }
-  shell.Finish();
+  KvDestroyHeadlessParent(console);
   std::fflush(stdout);
   return 0;
 }

@@ -1,0 +1,223 @@
+#include "KvDll/Log.h"
+
+#include <ctime>
+#include <mutex>
+#include <string>
+
+#include "KvDll/GlobalData.h"
+#include "KvDll/WndMsg.h"
+
+std::atomic<KvWnd> CLog::hwndOrg{0};
+std::atomic<KvWndProc> CLog::wpOrg{nullptr};
+std::atomic<KvWnd> CLog::hwndRtf{0};
+
+namespace {
+
+// The held text: non-null from Hold(true) until the text is back in a window. Guarded by
+// its own lock, never held while a message is sent.
+std::mutex g_heldLock;
+std::string* g_held = nullptr;
+
+struct Style {
+  int32_t bold;
+  uint32_t colour;
+};
+
+bool styleOf(long sev, Style& s) {
+  switch (sev) {
+    case LogDebug:
+    case LogMsg:
+    case LogInfo:
+    case LogSys: s = {0, kLogBlack}; return true;
+    case LogWarn: s = {0, kLogOrange}; return true;
+    case LogErr:
+    case LogSysErr: s = {0, kLogRed}; return true;
+    case LogAbort: s = {1, kLogRed}; return true;
+    default: return false;
+  }
+}
+
+int32_t minSeverity() {
+  CGlobalData* g = KvGlobal();
+  return g ? g->minSeverity.load(std::memory_order_relaxed) : LogWarn;
+}
+
+int32_t clampLen(const char* text, long len) {
+  if (!text || len <= 0) return 0;
+  return len > INT32_MAX ? INT32_MAX : static_cast<int32_t>(len);
+}
+
+}  // namespace
+
+CStr KvLogTimeOfDay() {
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
+  return CStr(text);
+}
+
+CLog::~CLog() = default;
+
+void CLog::Init(KvWnd parent, intptr_t) {
+  End();
+  if (!IsWindow(parent)) return;
+  wpOrg.store(SetWindowProc(parent, WndProc));
+  hwndOrg.store(parent);
+  KvWnd rtf = hwndRtf.load();
+  if (!IsWindow(rtf)) {
+    rtf = KvCreateChildWindow(parent, "RichEdit", "",
+                              KV_WS_VISIBLE | KV_WS_VSCROLL | KV_WS_SUNKEN | KV_ES_READONLY | KV_ES_MULTILINE |
+                                  KV_ES_AUTOVSCROLL);
+    const KvFont font{"MS Sans Serif", 8, 0};
+    SendMessage(rtf, KV_WM_SETFONT, reinterpret_cast<intptr_t>(&font), 0);
+  }
+  const KvRect client = KvGetClientRect(parent);
+  KvMoveWindow(rtf, 0, 0, client.width, client.height);
+  KvShowWindow(rtf, true);
+  hwndRtf.store(rtf, std::memory_order_release);
+}
+
+void CLog::End() {
+  if (KvWnd rtf = hwndRtf.exchange(0)) DestroyWindow(rtf);
+  if (KvWnd org = hwndOrg.exchange(0)) {
+    // Only undo our own subclassing; a procedure installed after ours stays.
+    if (GetWindowProc(org) == WndProc) SetWindowProc(org, wpOrg.load());
+  }
+  wpOrg.store(nullptr);
+}
+
+long CLog::WndProc(KvWnd wnd, unsigned msg, intptr_t wp, intptr_t lp) {
+  if (msg == KV_WM_SIZE) {
+    if (KvWnd rtf = hwndRtf.load()) KvMoveWindow(rtf, 0, 0, static_cast<int32_t>(lp & 0xFFFF), static_cast<int32_t>((lp >> 16) & 0xFFFF));
+  }
+  return CallWindowProc(wpOrg.load(), wnd, msg, wp, lp);
+}
+
+bool CLog::setSeverity(long sev) {
+  Style s;
+  if (!styleOf(sev, s)) return false;
+  bold.store(s.bold, std::memory_order_relaxed);
+  colour.store(s.colour, std::memory_order_relaxed);
+  return true;
+}
+
+// While held, a line goes into the held text as plain text; false when not held.
+bool CLog::keepHeld(const KvTextRun* runs, int n, bool newLine) {
+  std::lock_guard lk(g_heldLock);
+  if (!g_held) return false;
+  if (newLine && !g_held->empty()) *g_held += '\n';
+  for (int i = 0; i < n; ++i)
+    if (runs[i].len > 0) g_held->append(runs[i].text, static_cast<size_t>(runs[i].len));
+  return true;
+}
+
+void CLog::send(const KvTextRun* runs, int n, bool newLine) {
+  if (keepHeld(runs, n, newLine)) return;
+  const intptr_t flags = n | (newLine ? KV_TXT_NEWLINE : 0);
+  const long added = SendMessage(hwndRtf.load(std::memory_order_acquire), KV_TXT_APPEND, reinterpret_cast<intptr_t>(runs), flags);
+  if (added > 0) {
+    position.fetch_add(static_cast<int32_t>(added), std::memory_order_relaxed);
+    return;
+  }
+  // The window went away while the line was on its way: a hold began, or the log ended.
+  bool empty = true;
+  for (int i = 0; i < n; ++i) empty = empty && runs[i].len <= 0;
+  if (!empty) keepHeld(runs, n, newLine);
+}
+
+void CLog::Add(const char* text, lgSeverity sev) {
+  if (sev < minSeverity()) return;
+  setSeverity(sev);
+  const CStr t(text ? text : "");
+  Add(t.GetBfr(), t.GetLength(), bold.load(std::memory_order_relaxed), colour.load(std::memory_order_relaxed));
+}
+
+void CLog::Add(CStr& text, lgSeverity sev) {
+  if (sev < minSeverity()) return;
+  setSeverity(sev);
+  Add(text.GetBfr(), text.GetLength(), bold.load(std::memory_order_relaxed), colour.load(std::memory_order_relaxed));
+}
+
+void CLog::Append(const char* text, lgSeverity sev) {
+  if (sev < minSeverity()) return;
+  setSeverity(sev);
+  const CStr t(text ? text : "");
+  Append(t.GetBfr(), t.GetLength(), bold.load(std::memory_order_relaxed), colour.load(std::memory_order_relaxed));
+}
+
+void CLog::Append(CStr& text, lgSeverity sev) {
+  if (sev < minSeverity()) return;
+  setSeverity(sev);
+  Append(text.GetBfr(), text.GetLength(), bold.load(std::memory_order_relaxed), colour.load(std::memory_order_relaxed));
+}
+
+void CLog::Add(const char* text, long len, long bold, long colour) {
+  const CStr stamp = KvLogTimeOfDay() + " ";
+  const KvTextRun runs[2] = {
+      {stamp.GetBfr(), stamp.GetLength(), 0, kLogBlack},
+      {text ? text : "", clampLen(text, len), bold ? 1 : 0, static_cast<uint32_t>(colour)},
+  };
+  send(runs, 2, true);
+}
+
+void CLog::Append(const char* text, long len, long bold, long colour) {
+  const KvTextRun run{text ? text : "", clampLen(text, len), bold ? 1 : 0, static_cast<uint32_t>(colour)};
+  send(&run, 1, false);
+}
+
+void CLog::Add() {
+  const KvTextRun run{"\r\n", 2, 0, kLogBlack};
+  send(&run, 1, false);
+}
+
+void CLog::Hold(bool hold) {
+  if (hold) {
+    {
+      std::lock_guard lk(g_heldLock);
+      if (g_held) return;  // already held
+      g_held = new std::string;  // from now on, new lines go here
+    }
+    // The window's own text goes in front of whatever arrived since. Its length is asked for,
+    // not assumed, so nothing is cut off.
+    std::string text;
+    if (KvWnd rtf = hwndRtf.load()) {
+      const long len = SendMessage(rtf, KV_WM_GETTEXTLENGTH, 0, 0);
+      if (len > 0) {
+        text.resize(static_cast<size_t>(len) + 1);
+        const long got = SendMessage(rtf, KV_WM_GETTEXT, static_cast<intptr_t>(text.size()), reinterpret_cast<intptr_t>(text.data()));
+        text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+      }
+    }
+    {
+      std::lock_guard lk(g_heldLock);
+      if (!text.empty() && !g_held->empty()) text += '\n';
+      g_held->insert(0, text);
+    }
+    End();
+    position.store(0, std::memory_order_relaxed);
+    return;
+  }
+  CGlobalData* g = KvGlobal();
+  KvWnd parent = 0;
+  intptr_t instance = 0;
+  if (g && g->funs) parent = static_cast<KvWnd>(g->funs[4]), instance = g->funs[0];
+  Init(parent, instance);
+  if (!hwndRtf.load()) return;  // no window to put the text back into: it stays held
+  std::string* held;
+  {
+    std::lock_guard lk(g_heldLock);
+    held = g_held;
+    g_held = nullptr;
+  }
+  if (!held) return;
+  if (!held->empty()) {
+    // Lines logged since the window came back are already in it; the held text goes first.
+    const int32_t len = held->size() > INT32_MAX ? INT32_MAX : static_cast<int32_t>(held->size());
+    const KvTextRun run{held->data(), len, 0, kLogBlack};
+    const long added = SendMessage(hwndRtf.load(), KV_TXT_APPEND, reinterpret_cast<intptr_t>(&run), 1 | KV_TXT_ATSTART);
+    position.fetch_add(static_cast<int32_t>(added), std::memory_order_relaxed);
+  }
+  delete held;
+}
