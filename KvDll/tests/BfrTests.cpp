@@ -3,22 +3,14 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "KvDll/Bfr.h"
+#include "KvDll/GlobalData.h"
+#include "KvDll/tests/TestSupport.h"
 
 namespace {
-
-std::vector<std::string> g_reports;
-void collect(long, long, long, const char* message, const char* unit) {
-  g_reports.push_back(std::string(unit) + ": " + message);
-}
-
-struct Reports {
-  KvErrReportFn previous;
-  Reports() : previous(KvSetErrReport(collect)) { g_reports.clear(); }
-  ~Reports() { KvSetErrReport(previous); }
-};
 
 template <class T>
 T* as(void* p) {
@@ -91,14 +83,14 @@ TEST(Bfr, EdgeListHeaderAndSyncObjects) {
 }
 
 TEST(Bfr, UnknownTypeIsRefusedAndCleared) {
-  Reports reports;
+  ReportCatcher reports;
   CBfr b;
   b.SetBfrType(bfrR8);
   b.SetSize(10);
   b.SetBfrType(static_cast<enumBfrType>(1234));
   EXPECT_EQ(b.type, bfrEmpty);
   EXPECT_EQ(b.data, nullptr);
-  EXPECT_EQ(g_reports, std::vector<std::string>{"KvDll/Bfr: Buffer type not supported"});
+  EXPECT_EQ(reports.reports(), std::vector<std::string>{"KvDll/Bfr: Buffer type not supported"});
 }
 
 TEST(Bfr, SizingKeepsStorageWithinTheThousandElementWindow) {
@@ -151,18 +143,18 @@ TEST(Bfr, ResizeKeepsTheFirstElements) {
 }
 
 TEST(Bfr, SizingFailuresReportAndLeaveNoCapacity) {
-  Reports reports;
+  ReportCatcher reports;
   CBfr i4;
   i4.SetBfrType(bfrI4);
   EXPECT_FALSE(i4.Resize(10));
   CBfr scalar;
   scalar.SetBfrType(bfrScalarR8);
   EXPECT_FALSE(scalar.SetSize(10));
-  EXPECT_EQ(g_reports, (std::vector<std::string>{
+  EXPECT_EQ(reports.reports(), (std::vector<std::string>{
                            "KvDll/Bfr: Not an array or array type not supported", "KvDll/Bfr: Insufficient memory",
                            "KvDll/Bfr: Not an array or array type not supported", "KvDll/Bfr: Insufficient memory"}));
 
-  g_reports.clear();
+  reports.clear();
   CBfr b;
   b.SetBfrType(bfrIntervals);
   KvHeapFailAfter(2);  // the second of the three arrays fails
@@ -172,7 +164,7 @@ TEST(Bfr, SizingFailuresReportAndLeaveNoCapacity) {
   EXPECT_EQ(b.data, nullptr);
   EXPECT_EQ(b.data2, nullptr);
   EXPECT_EQ(b.data3, nullptr);
-  EXPECT_EQ(g_reports, std::vector<std::string>{"KvDll/Bfr: Insufficient memory"});
+  EXPECT_EQ(reports.reports(), std::vector<std::string>{"KvDll/Bfr: Insufficient memory"});
 }
 
 TEST(Bfr, ExtremesAreCachedUntilReset) {
@@ -277,7 +269,7 @@ TEST(Bfr, InterpolatesValuesAtPositionsAndIntervals) {
 }
 
 TEST(Bfr, CopyToScalesOnRequest) {
-  Reports reports;
+  ReportCatcher reports;
   CBfr b;
   b.SetBfrType(bfrI1);
   b.SetSize(3);
@@ -299,5 +291,60 @@ TEST(Bfr, CopyToScalesOnRequest) {
   u.SetSize(3);
   u.count = 3;
   EXPECT_EQ(u.CopyTo(out, false), -1);
-  EXPECT_EQ(g_reports, std::vector<std::string>{"KvDll/Bfr: Operation not supported for buffer type"});
+  EXPECT_EQ(reports.reports(), std::vector<std::string>{"KvDll/Bfr: Operation not supported for buffer type"});
+}
+
+// Buffer waits: the stop event of the global data object against the buffer's own object.
+TEST(BfrWait, CodesForStopEventBufferObjectAndTimeOut) {
+  CGlobalData g;
+  struct Case {
+    enumBfrType type;
+    bool setOwn, setStop;
+    long expected;
+  };
+  const Case cases[] = {
+      {bfrEvent, false, false, 258}, {bfrEvent, true, false, 1},  {bfrEvent, false, true, 0},
+      {bfrEvent, true, true, 0},     {bfrTrigger, true, false, 1}, {bfrAutoEvent, true, false, 1},
+      {bfrMutex, false, false, 1},   {bfrMutex, false, true, 0},   {bfrR8, false, false, 258},
+      {bfrR8, false, true, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "type " << c.type << " own " << c.setOwn << " stop " << c.setStop);
+    CBfr b;
+    b.SetBfrType(c.type);
+    if (c.setOwn) as<KvEvent>(b.data)->Set();
+    if (c.setStop) g.stopEvent.Set();
+    EXPECT_EQ(b.WaitForObject(0), c.expected);
+    g.stopEvent.Reset();
+  }
+}
+
+TEST(BfrWait, AutoResetEventIsTakenByTheWait) {
+  CGlobalData g;
+  CBfr b;
+  b.SetBfrType(bfrAutoEvent);
+  as<KvEvent>(b.data)->Set();
+  EXPECT_EQ(b.WaitForObject(0), 1);
+  EXPECT_EQ(b.WaitForObject(0), 258);
+}
+
+TEST(BfrWait, StopFromAnotherThreadEndsAWaitForEver) {
+  CGlobalData g;
+  CBfr b;
+  b.SetBfrType(bfrEvent);
+  std::thread stopper([&] {
+    while (KvWaitingThreads(g.stopEvent) == 0) std::this_thread::yield();
+    g.stopEvent.Set();
+  });
+  EXPECT_EQ(b.WaitForObject(0xFFFFFFFFul), 0);
+  stopper.join();
+}
+
+TEST(BfrWait, WithoutGlobalDataOnlyTheBufferCounts) {
+  ASSERT_EQ(KvGlobal(), nullptr);
+  CBfr b;
+  b.SetBfrType(bfrEvent);
+  EXPECT_EQ(b.WaitForObject(0), 258);
+  as<KvEvent>(b.data)->Set();
+  EXPECT_EQ(b.WaitForObject(5), 1);
 }
