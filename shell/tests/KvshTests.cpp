@@ -81,12 +81,25 @@ TEST(Kvsh, UsageErrorsExitWithTwo) {
       {"--bogus", "kvsh: unknown option --bogus"},
       {"/nonexistent/script.kvs", "kvsh: cannot read /nonexistent/script.kvs"},
       {"/", "kvsh: cannot read /"},
+      {"--log-level 7", "kvsh: --log-level takes a severity from -1 to 6"},
+      {"--log-level -2", "kvsh: --log-level takes a severity"},
+      {"--log-level warn", "kvsh: --log-level takes a severity"},
+      {"--log-level", "kvsh: --log-level takes a severity"},
   };
   for (const Row& row : rows) {
     const KvshRun r = kvsh(row.args, "kvs.key()\n");
     EXPECT_EQ(r.status, 2) << row.args;
     EXPECT_EQ(r.out, "") << "nothing runs when a file cannot be read: " << row.args;
     EXPECT_EQ(r.err.rfind(row.errorStart, 0), 0u) << r.err;
+  }
+}
+
+TEST(Kvsh, LogLevelIsAcceptedAcrossItsRange) {
+  for (const char* level : {"-1", "0", "2", "6"}) {
+    const KvshRun r = kvsh(std::string("--records --log-level ") + level, "kvs.key()\n");
+    EXPECT_EQ(r.status, 0) << level;
+    EXPECT_EQ(r.out, "0\tkvs.key()\n") << level;
+    EXPECT_EQ(r.err, "") << "nothing was logged: " << level;
   }
 }
 
