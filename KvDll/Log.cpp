@@ -1,5 +1,6 @@
 #include "KvDll/Log.h"
 
+#include <cstring>
 #include <ctime>
 #include <mutex>
 #include <string>
@@ -127,31 +128,21 @@ void CLog::send(const KvTextRun* runs, int n, bool newLine) {
   if (!empty) keepHeld(runs, n, newLine);
 }
 
-void CLog::Add(const char* text, lgSeverity sev) {
+// The severity-filtered forms: weight and colour from the severity, then a line or a run.
+void CLog::filtered(const char* text, long len, lgSeverity sev, bool append) {
   if (sev < minSeverity()) return;
   setSeverity(sev);
-  const CStr t(text ? text : "");
-  Add(t.GetBfr(), t.GetLength(), bold.load(std::memory_order_relaxed), colour.load(std::memory_order_relaxed));
+  const long b = bold.load(std::memory_order_relaxed), c = colour.load(std::memory_order_relaxed);
+  if (append)
+    Append(text, len, b, c);
+  else
+    Add(text, len, b, c);
 }
 
-void CLog::Add(CStr& text, lgSeverity sev) {
-  if (sev < minSeverity()) return;
-  setSeverity(sev);
-  Add(text.GetBfr(), text.GetLength(), bold.load(std::memory_order_relaxed), colour.load(std::memory_order_relaxed));
-}
-
-void CLog::Append(const char* text, lgSeverity sev) {
-  if (sev < minSeverity()) return;
-  setSeverity(sev);
-  const CStr t(text ? text : "");
-  Append(t.GetBfr(), t.GetLength(), bold.load(std::memory_order_relaxed), colour.load(std::memory_order_relaxed));
-}
-
-void CLog::Append(CStr& text, lgSeverity sev) {
-  if (sev < minSeverity()) return;
-  setSeverity(sev);
-  Append(text.GetBfr(), text.GetLength(), bold.load(std::memory_order_relaxed), colour.load(std::memory_order_relaxed));
-}
+void CLog::Add(const char* text, lgSeverity sev) { filtered(text, text ? std::strlen(text) : 0, sev, false); }
+void CLog::Add(CStr& text, lgSeverity sev) { filtered(text.GetBfr(), text.GetLength(), sev, false); }
+void CLog::Append(const char* text, lgSeverity sev) { filtered(text, text ? std::strlen(text) : 0, sev, true); }
+void CLog::Append(CStr& text, lgSeverity sev) { filtered(text.GetBfr(), text.GetLength(), sev, true); }
 
 void CLog::Add(const char* text, long len, long bold, long colour) {
   const CStr stamp = KvLogTimeOfDay() + " ";

@@ -67,6 +67,7 @@ class CLog {
   static std::atomic<KvWnd> hwndRtf;
 
   bool setSeverity(long sev);
+  void filtered(const char* text, long len, lgSeverity sev, bool append);
   void send(const struct KvTextRun* runs, int n, bool newLine);
   bool keepHeld(const struct KvTextRun* runs, int n, bool newLine);
 };
