@@ -1,17 +1,24 @@
 #pragma once
-// The engine as the headless shell drives it: script lines in, answers out.
-// User-interface thread.
+// The engine as a headless host drives it: script lines in, answers out, acquisitions on the
+// worker thread, and the engine's events delivered on the thread that made the engine (the
+// user-interface thread), through the engine's event window.
 
 #include <functional>
+#include <memory>
 
-#include "KvCore/NoComponents.h"
-#include "KvDll/GlobalData.h"
+#include "KvCore/Acq.h"
+#include "KvCore/FunOrder.h"
+#include "KvCore/Mod.h"
+#include "KvCore/Netlist.h"
 #include "KvCore/Parser.h"
+#include "KvDll/GlobalData.h"
 
 class CEngine final : public IParserHost {
  public:
   CEngine();
   ~CEngine() override;
+  CEngine(const CEngine&) = delete;
+  CEngine& operator=(const CEngine&) = delete;
 
   // Executes one script line. 0 or -1; answer is the message, or the processed line when
   // the message is empty.
@@ -25,21 +32,33 @@ class CEngine final : public IParserHost {
   void SetLogWindow(KvWnd parent) { CLog::Init(parent, 0); }
   void SetLogLevel(long severity) { global.minSeverity.store(static_cast<int32_t>(severity)); }
   CGlobalData& Global() { return global; }
+  CModList& Components() { return comps; }
+  CFunOrder& RunOrder() { return order; }
+  CAcq& Acq() { return *acq; }
 
-  // Raised for every ValueChanged (component or built-in name, setting name).
-  std::function<void(const char*, const char*)> onValueChanged;
+  // Events, raised on the engine's thread.
+  std::function<void(const char*, const char*)> onValueChanged;  // (component or built-in, name)
+  std::function<void(const char*, long&)> onShowGui;             // show: 0, 1, or 2 = asked
+  std::function<void(long)> onBeforeAcq, onAfterAcq, onAcqAborted;
+  std::function<void()> onAcqIdle;
 
   // IParserHost
   void ValueChanged(const char* component, const char* name) override;
-  void RunSinglePass() override {}  // no acquisition controller yet: nothing to run
-  void RequestStop() override {}
-  void RequestAbort() override {}
+  void RunSinglePass() override { acq->Pass(); }
+  void RequestStop() override { acq->stop(); }
+  void RequestAbort() override { acq->abort(); }
   long SetPathLib(const CStr& path) override;
   CStr AppPath() override { return appPath; }
 
  private:
   CGlobalData global;  // first: every other part reaches it through KvGlobal()
-  CNoComponents components;
+  KvWnd eventWnd = 0;
+  CModList comps;
+  CFunOrder order;
   CParser parser;
+  CNetlist net;
+  std::unique_ptr<CAcq> acq;
   CStr appPath;
+
+  static long eventProc(KvWnd wnd, unsigned msg, intptr_t wp, intptr_t lp);
 };

@@ -1,12 +1,14 @@
 // kvsh: runs script lines through the engine without a display.
 //
-//   kvsh [--records] [--print-cmdlist] [--log-level N] [FILE ...]
+//   kvsh [--records] [--print-cmdlist] [--log-level N] [--lib DIR] [--run N] [FILE ...]
 //
 // Lines come from the files in turn, or from standard input. Each line is answered as the
 // engine answers it. With --records every input line gives exactly one output line:
 // the result code, a TAB and the escaped answer. The engine's log goes to standard error,
 // coloured by severity when that is a terminal; --log-level sets the lowest severity shown
-// (-1 debug ... 6, default 2: warnings and worse).
+// (-1 debug ... 6, default 2: warnings and worse). --lib sets the folder of the module
+// libraries (default: the program's folder + "/Lib"); --run runs N acquisition passes on the
+// engine's worker after the script and waits until they are done.
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,11 +32,13 @@ struct Options {
   bool records = false;
   bool printCmdList = false;
   long logLevel = LogWarn;
+  std::string lib;  // empty: the program's folder + "/Lib"
+  long runPasses = 0;
   std::vector<std::string> files;
 };
 
 void usage(const char* reason) {
-  std::fprintf(stderr, "kvsh: %s\nusage: kvsh [--records] [--print-cmdlist] [--log-level N] [FILE ...]\n", reason);
+  std::fprintf(stderr, "kvsh: %s\nusage: kvsh [--records] [--print-cmdlist] [--log-level N] [--lib DIR] [--run N] [FILE ...]\n", reason);
 }
 
 // Backslash, CR, LF and TAB written so that one record stays on one line.
@@ -69,6 +73,17 @@ class Shell {
     engine.SetAppPath(executableFolder().c_str());
     engine.SetLogLevel(o.logLevel);
     engine.SetLogWindow(logParent);
+    engine.SetPathLib(CStr(o.lib.empty() ? (executableFolder() + "/Lib").c_str() : o.lib.c_str()));
+    engine.onAcqIdle = [this] { idle.Set(); };
+  }
+
+  // Runs the passes on the engine's worker, serving its events here until it is idle again.
+  void RunPasses(long n) {
+    if (n < 1) return;
+    idle.Reset();
+    engine.Acq().run(n);
+    KvWaitable* w = &idle;
+    WaitPumping(&w, 1, KV_INFINITE);
   }
 
   void Run(std::istream& in, bool interactive) {
@@ -92,6 +107,7 @@ class Shell {
  private:
   const Options& options;
   CEngine engine;
+  KvEvent idle{true, false};
 
   void Answer(const std::string& line) {
     CStr answer;
@@ -121,7 +137,7 @@ int main(int argc, char** argv) {
     } else if (!endOfOptions && a == "--print-cmdlist") {
       options.printCmdList = true;
     } else if (!endOfOptions && (a == "--help" || a == "-h")) {
-      std::printf("usage: kvsh [--records] [--print-cmdlist] [--log-level N] [FILE ...]\n");
+      std::printf("usage: kvsh [--records] [--print-cmdlist] [--log-level N] [--lib DIR] [--run N] [FILE ...]\n");
       return 0;
     } else if (!endOfOptions && a == "--log-level") {
       char* end = nullptr;
@@ -132,6 +148,21 @@ int main(int argc, char** argv) {
         return 2;
       }
       options.logLevel = level;
+    } else if (!endOfOptions && a == "--lib") {
+      if (i + 1 >= argc || !*argv[i + 1]) {
+        usage("--lib takes a folder");
+        return 2;
+      }
+      options.lib = argv[++i];
+    } else if (!endOfOptions && a == "--run") {
+      char* end = nullptr;
+      const char* v = i + 1 < argc ? argv[++i] : "";
+      const long n = std::strtol(v, &end, 10);
+      if (!*v || *end || n < 1) {
+        usage("--run takes a number of passes, 1 or more");
+        return 2;
+      }
+      options.runPasses = n;
     } else if (!endOfOptions && a.size() > 1 && a[0] == '-') {
       usage(("unknown option " + a).c_str());
       return 2;
@@ -163,6 +194,7 @@ int main(int argc, char** argv) {
     } else {
       for (std::ifstream& s : streams) shell.Run(s, false);
     }
+    shell.RunPasses(options.runPasses);
     shell.Finish();
   }
   KvDestroyHeadlessParent(console);

@@ -1,0 +1,261 @@
+#include "KvCore/Mod.h"
+
+#include <strings.h>
+
+#include <cstring>
+
+#include "KvDll/DynLib.h"
+
+namespace {
+
+const char* const kUnit = "KvCore/Mod";
+
+int fail(CStr& message, const char* text, const char* item) {
+  message = text;
+  message += " \"";
+  message += item;
+  message += '"';
+  return -1;
+}
+
+// Names whose description the engine gives itself; compared exactly.
+bool isEngineText(const char* n) {
+  static const char* const names[] = {"settings", "gui.names", "iports", "oports", "functions",
+                                      "version",  "debug",     "symbol", "state"};
+  for (const char* s : names)
+    if (std::strcmp(n, s) == 0) return true;
+  return false;
+}
+
+}  // namespace
+
+CModList::~CModList() {
+  for (int i = comps.count - 1; i >= 0; --i) release(comps.items[i]);
+}
+
+int CModList::Find(const char* name) const {
+  for (int i = 0; i < comps.count; ++i)
+    if (comps.items[i]->name.Compare(name ? name : "", true)) return i;
+  return -1;
+}
+
+const char* CModList::Label(int index) const {
+  const CCompRec* r = Rec(index);
+  return r ? r->name.GetBfr() : "";
+}
+
+// Ends the instance and lets go of its library.
+void CModList::release(CCompRec* r) {
+  if (r->inst) {
+    // The trigger thread calls into the instance; it must be gone before the instance is.
+    r->inst->StopTrigger();
+    if (KvModEntryFn entry = KvModEntryOf(r->module)) entry(r->module, kModDestroy, r->inst);
+    r->inst = nullptr;
+  }
+  if (r->module) {
+    KvFreeLibrary(r->module);
+    r->module = nullptr;
+  }
+}
+
+int CModList::Create(const char* name, const char* library, CStr& message) {
+  if (Find(name) >= 0) return fail(message, "Component already exists", name);
+  auto* r = new CCompRec;
+  r->name = name;
+
+  CStr lib(library ? library : "");
+  for (int i = 0; i < g.modNames->count && i < g.modTexts->count; ++i) {
+    if (g.modNames->items[i]->Compare(lib, true)) {
+      lib = *g.modTexts->items[i];
+      break;
+    }
+  }
+  const char* dot = std::strchr(lib.GetBfr(), '.');
+  r->file = dot ? CStr(lib.GetBfr(), static_cast<long>(dot - lib.GetBfr())) : lib;
+  r->variant = dot ? CStr(dot + 1) : CStr();
+
+  const std::string folder(g.libPath.GetBfr(), static_cast<size_t>(g.libPath.GetLength()));
+  const std::string path = KvFindFileNoCase(folder, std::string(r->file.GetBfr()) + ".bin");
+  if (!path.empty() && !r->file.IsEmpty()) r->module = KvLoadLibrary(path);
+  if (KvModEntryFn entry = KvModEntryOf(r->module)) {
+    KvCreateBlock block{r->name.GetBfr(), &g, &r->inst, r->variant.GetBfr()};
+    entry(r->module, kModCreate, &block);
+  }
+  if (!r->module || !r->inst) {
+    release(r);
+    delete r;
+    return fail(message, "Mod not found", library ? library : "");
+  }
+  comps.Add(r);
+  if (notify) notify(r->name, "loaded");
+  return 0;
+}
+
+void CModList::removeAt(int index) {
+  for (int i = index; i + 1 < comps.count; ++i) comps.items[i] = comps.items[i + 1];
+  --comps.count;
+}
+
+void CModList::Destroy(int index) {
+  CCompRec* r = Rec(index);
+  if (!r) return;
+  const CStr name = r->name;
+  release(r);
+  removeAt(index);
+  delete r;
+  if (notify) notify(name, "unloaded");
+}
+
+void CModList::DestroyAll() {
+  for (int i = comps.count - 1; i >= 0; --i) Destroy(i);
+}
+
+// ---------------------------------------------------------------------------------------
+// Settings, ports and functions
+// ---------------------------------------------------------------------------------------
+
+VPARAM CModList::Describe(int index, const char* name) {
+  VPARAM v;
+  CCompRec* r = Rec(index);
+  if (!r || !name) return v;
+  if (isEngineText(name)) {
+    v.kind = kindSetting, v.vt = vtStr;
+  } else if (std::strcmp(name, "visible") == 0 || std::strcmp(name, "test") == 0) {
+    v.kind = kindSetting, v.vt = vtI4;
+  } else if (std::strcmp(name, "run") == 0) {
+    v.kind = kindAction, v.vt = vtEmpty;
+  } else if (std::strcmp(name, "trigin") == 0) {
+    r->inst->TrigIn(parDescribe, v);
+  } else if (r->inst->Settings(parDescribe, name, v) != cmdDone) {
+    v = VPARAM();
+  }
+  return v;
+}
+
+VPARAM CModList::Get(int index, const char* name, int32_t expectedVt) {
+  VPARAM v;
+  CCompRec* r = Rec(index);
+  if (!r || !name) {
+    v.vt = vtError;
+    return v;
+  }
+  if (std::strcmp(name, "visible") == 0) {
+    v.vt = vtI4;
+    v.value.i4 = g.visibleGet ? static_cast<int32_t>(g.visibleGet(r->name)) : 0;
+    return v;
+  }
+  if (std::strcmp(name, "test") == 0) {
+    v.vt = vtI4;
+    return v;
+  }
+  if (std::strcmp(name, "trigin") == 0) {
+    r->inst->TrigIn(parRead, v);
+    return v;
+  }
+  if (expectedVt == vtStr) {
+    KvDebugReport(1, __LINE__, "Invalid execution path", kUnit);
+    v.vt = vtError;
+    return v;
+  }
+  v.vt = expectedVt;
+  const CMDERR res = r->inst->Settings(parRead, name, v);
+  if (res != cmdDone) {
+    v.vt = vtError;
+    v.value.raw = 0;
+    v.value.i4 = res;
+  }
+  return v;
+}
+
+CMDERR CModList::Set(int index, const char* name, VPARAM& value) {
+  CCompRec* r = Rec(index);
+  if (!r || !name) return cmdNotServed;
+  if (std::strcmp(name, "visible") == 0) {
+    if (g.visibleSet) g.visibleSet(r->name, value.value.i4 ? 1 : 0);
+    return cmdDone;
+  }
+  if (std::strcmp(name, "test") == 0) {
+    if (value.value.i4) r->inst->FireTestPulse();
+    return cmdDone;
+  }
+  if (std::strcmp(name, "trigin") == 0) return r->inst->TrigIn(parWrite, value);
+  return r->inst->Settings(parWrite, name, value);
+}
+
+CMDERR CModList::GetText(int index, const char* name, CStr& text) {
+  CCompRec* r = Rec(index);
+  if (!r || !name) return cmdNotServed;
+  VPARAM v;
+  v.vt = vtStr;
+  v.value.str = &text;
+  return r->inst->Settings(parRead, name, v);
+}
+
+CMDERR CModList::FunInfo(int index, const char* function, VPARAMS& args) {
+  CCompRec* r = Rec(index);
+  return r ? r->inst->FunInfo(function, args) : cmdNotServed;
+}
+
+CMDERR CModList::Fun(int index, const char* function, VPARAMS& args) {
+  CCompRec* r = Rec(index);
+  return r ? r->inst->Fun(function, args) : cmdNotServed;
+}
+
+CStr CModList::Unit(int index, const char* name) {
+  CStr text;
+  CCompRec* r = Rec(index);
+  if (!r) return text;
+  VPARAM v;
+  v.vt = vtStr;
+  v.value.str = &text;
+  if (r->inst->Settings(parUnit, name, v) != cmdDone) text = "";
+  return text;
+}
+
+CStr CModList::PortInputs(int index, const char* port) {
+  CStr text;
+  CCompRec* r = Rec(index);
+  if (!r) return text;
+  VPARAM v;
+  v.vt = vtStr;
+  v.value.str = &text;
+  if (r->inst->Settings(parPortDep, port, v) != cmdDone) text = "";
+  return text;
+}
+
+CBfr* CModList::OutBuffer(int index, const char* port) {
+  CCompRec* r = Rec(index);
+  if (!r) return nullptr;
+  VPARAM v;
+  if (r->inst->Settings(parEvaluate, port, v) != cmdDone) return nullptr;
+  return static_cast<CBfr*>(v.value.p);
+}
+
+CBfr** CModList::InSlot(int index, const char* port) {
+  CCompRec* r = Rec(index);
+  if (!r || !port) return nullptr;
+  VPARAM v;
+  if (std::strcmp(port, "trigin") == 0) {
+    r->inst->TrigIn(parRead, v);
+    // The trigger input is an atomic pointer with the layout of a plain one.
+    return reinterpret_cast<CBfr**>(v.value.p);
+  }
+  if (Describe(index, port).kind != kindInPort) return nullptr;
+  if (r->inst->Settings(parRead, port, v) != cmdDone) return nullptr;
+  return static_cast<CBfr**>(v.value.p);
+}
+
+bool CModList::List(int index, const char* name, CObjArr<CStr>& out) {
+  CStr text;
+  if (GetText(index, name, text) != cmdDone) return false;
+  if (text.IsEmpty()) return true;
+  text.split(&out, ',');
+  for (int i = 0; i < out.count; ++i) out.items[i]->trim();
+  return true;
+}
+
+void CModList::ActMsg(int index, const char* msg) {
+  CCompRec* r = Rec(index);
+  if (!r || !r->inst || r->inst->TriggerConnected()) return;
+  r->inst->ActMsg(msg);
+}

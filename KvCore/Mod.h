@@ -1,0 +1,71 @@
+#pragma once
+// CModList: the engine's ordered list of components, each an instance made by a module
+// library found on the library path. Every other part of the engine reaches a component's
+// settings, ports and functions through it. Indices are positions in load order.
+//
+// Registry calls run on the user-interface thread; during a pass the acquisition thread reads
+// the list and sends action messages through it. The shell does not load or unload while the
+// engine is busy.
+
+#include <functional>
+
+#include "KvCore/EngineSide.h"
+#include "KvLib/LocalData.h"
+
+struct CCompRec {
+  void* module = nullptr;  // the library handle
+  int32_t runOrder = -1;
+  CLocalData* inst = nullptr;
+  CStr file;     // library file name, without variant and extension
+  CStr variant;  // after the first "." of the library name
+  CStr name;     // as the script gave it
+};
+
+class CModList final : public IComponents {
+ public:
+  explicit CModList(CGlobalData& g) : g(g) {}
+  CModList(const CModList&) = delete;
+  CModList& operator=(const CModList&) = delete;
+  // Destroys what is still loaded, without notifications.
+  ~CModList() override;
+
+  // Raised with (component name, "loaded" / "unloaded").
+  std::function<void(const char*, const char*)> notify;
+
+  // IComponents
+  int Count() const override { return comps.count; }
+  int Find(const char* name) const override;
+  const char* Label(int index) const override;
+  int Create(const char* name, const char* library, CStr& message) override;
+  void Destroy(int index) override;
+  VPARAM Describe(int index, const char* name) override;
+  VPARAM Get(int index, const char* name, int32_t expectedVt) override;
+  CMDERR Set(int index, const char* name, VPARAM& value) override;
+  CMDERR GetText(int index, const char* name, CStr& text) override;
+  CMDERR FunInfo(int index, const char* function, VPARAMS& args) override;
+  CMDERR Fun(int index, const char* function, VPARAMS& args) override;
+
+  CStr Unit(int index, const char* name);
+  // The input ports the computation of an output port reads, comma-separated.
+  CStr PortInputs(int index, const char* port);
+  // The buffer of an output port; null when the component has none.
+  CBfr* OutBuffer(int index, const char* port);
+  // The buffer-pointer slot of an input port (its identity in the release bookkeeping);
+  // null when the name is not an input port.
+  CBfr** InSlot(int index, const char* port);
+  // A text list ("iports", "oports", ...) split at ","; empty when the read fails.
+  bool List(int index, const char* name, CObjArr<CStr>& out);
+
+  // Sends an action message, unless the component is driven by its trigger input.
+  void ActMsg(int index, const char* msg);
+  CCompRec* Rec(int index) const { return index >= 0 && index < comps.count ? comps.items[index] : nullptr; }
+  // Unloads everything, last to first, with notifications.
+  void DestroyAll();
+
+ private:
+  CGlobalData& g;
+  CObjArr<CCompRec> comps;
+
+  static void release(CCompRec* r);
+  void removeAt(int index);
+};

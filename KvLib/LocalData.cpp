@@ -1,0 +1,178 @@
+#include "KvLib/LocalData.h"
+
+#include <thread>
+
+#include "KvDll/Wnd.h"
+
+struct KvTriggerThread {
+  std::thread thread;
+  KvEvent done{true, false};  // set by the thread as it ends
+};
+
+namespace {
+
+constexpr long kOrange = 41215;  // RGB (255, 160, 0)
+constexpr long kRed = 255;
+
+// Ends a trigger thread that has finished or been told to: joins it once it says it is done.
+void reap(KvTriggerThread*& t, bool wait) {
+  if (!t) return;
+  if (!t->done.IsSet()) {
+    if (!wait) return;
+    KvWaitable* w = &t->done;
+    WaitPumping(&w, 1, KV_INFINITE);
+  }
+  if (t->thread.joinable()) t->thread.join();
+  delete t;
+  t = nullptr;
+}
+
+}  // namespace
+
+CLocalData::CLocalData(const KvCreateBlock& block)
+    : pgd(block.global), name(block.name ? block.name : ""), variant(block.variant ? block.variant : "") {}
+
+CLocalData::~CLocalData() {
+  StopTrigger();
+  delete trigEvent;
+  trigEvent = nullptr;
+}
+
+void CLocalData::ActMsg(const char*) {}
+CMDERR CLocalData::Settings(GETPARCMD, const char*, VPARAM&) { return cmdNotServed; }
+CMDERR CLocalData::Fun(const char*, VPARAMS&) { return cmdNotServed; }
+CMDERR CLocalData::FunInfo(const char*, VPARAMS&) { return cmdNotServed; }
+
+// ---------------------------------------------------------------------------------------
+// Log
+// ---------------------------------------------------------------------------------------
+
+void CLocalData::line(const char* prefix, const char* text, long minLevel, long bold, long colour, bool append) {
+  if (!pgd) return;
+  if (minLevel >= 0 && pgd->minSeverity.load(std::memory_order_relaxed) >= minLevel) return;
+  CStr t;
+  if (prefix) t = name + prefix;
+  t += text ? text : "";
+  if (append)
+    pgd->log.Append(t.GetBfr(), t.GetLength(), bold, colour);
+  else
+    pgd->log.Add(t.GetBfr(), t.GetLength(), bold, colour);
+}
+
+void CLocalData::logDebug(const char* text, long bold, long colour) { line(": ", text, 1, bold, colour, false); }
+void CLocalData::logDebugAppend(const char* text, long bold, long colour) { line(nullptr, text, 1, bold, colour, true); }
+void CLocalData::logMsg(const char* text) { line(": ", text, 2, 0, 0, false); }
+void CLocalData::logWarn(const char* text) { line(": Warning - ", text, 3, 0, kOrange, false); }
+void CLocalData::logErr(const char* text) { line(": Error - ", text, 4, 0, kRed, false); }
+
+void CLocalData::logErrAbort(const char* text) {
+  line(": Error - ", text, -1, 1, kRed, false);
+  if (pgd) pgd->abort.store(1, std::memory_order_relaxed);
+}
+
+// ---------------------------------------------------------------------------------------
+// Trigger input and test pulse
+// ---------------------------------------------------------------------------------------
+
+void CLocalData::triggerLoop(CLocalData* self, KvTriggerThread* t) {
+  if (!self) {
+    KvErrReport(1, __LINE__, "ActMsg: Aborting, Null pdat.", "KvLib/LocalData");
+    t->done.Set();
+    return;
+  }
+  CGlobalData* g = self->pgd;
+  if (!self->trigin.load() || !g) {
+    self->logErrAbort("trigger.in is not connected");
+    t->done.Set();
+    return;
+  }
+  int32_t lastTag = -1;  // the first data always triggers
+  for (;;) {
+    CBfr* b = self->trigin.load(std::memory_order_acquire);
+    KvWaitable* objects[3];
+    int n = 0, dataAt = -1;
+    if (b && b->type == bfrTrigger && b->data) dataAt = n, objects[n++] = static_cast<KvWaitable*>(b->data);
+    objects[n++] = &g->secondEvent;
+    const int trigAt = n;
+    objects[n++] = self->trigEvent;
+    const int r = WaitForObjects(objects, n, KV_INFINITE);
+    if (r == trigAt) self->trigEvent->Reset();
+    if (g->terminate.load(std::memory_order_relaxed) || self->disconnect.load(std::memory_order_acquire) || !b)
+      break;
+    if (self->testPulse.load(std::memory_order_acquire)) {
+      self->ActMsg("#acq.testtrg");
+    } else if (r == dataAt && !g->abort.load(std::memory_order_relaxed) && b->tag != lastTag) {
+      lastTag = b->tag;
+      self->ActMsg("#acq.trg");
+    }
+  }
+  t->done.Set();
+}
+
+CMDERR CLocalData::TrigIn(GETPARCMD cmd, VPARAM& v) {
+  switch (cmd) {
+    case parRead:
+    case parEvaluate:
+      v.vt = vtTrgBfr;
+      v.value.p = &trigin;
+      return cmdDone;
+    case parDescribe:
+      v.kind = kindInPort;
+      v.vt = vtTrgBfr;
+      return cmdDone;
+    case parWrite: break;
+    default: return cmdDone;
+  }
+  auto* b = static_cast<CBfr*>(v.value.p);
+  reap(trigThread, false);  // a thread that ended after a disconnection
+  if (!b) {
+    if (!trigThread) return cmdWrongKind;
+    // Disconnected: the buffer goes at once and the thread is woken to end, so no engine
+    // message stays withheld and no reference to the producer's buffer stays behind.
+    disconnect.store(1, std::memory_order_release);
+    trigin.store(nullptr, std::memory_order_release);
+    trigEvent->Set();
+    return cmdDone;
+  }
+  if (b->type != bfrTrigger) return cmdWrongKind;
+  if (trigThread && trigThread->done.IsSet()) reap(trigThread, true);
+  trigin.store(b, std::memory_order_release);
+  disconnect.store(0, std::memory_order_release);
+  if (trigThread) {
+    trigEvent->Set();  // picks up the new buffer
+    return cmdDone;
+  }
+  if (!trigEvent) trigEvent = new KvEvent(true, false);
+  trigEvent->Reset();
+  auto* t = new KvTriggerThread;
+  try {
+    t->thread = std::thread(triggerLoop, this, t);
+  } catch (...) {
+    delete t;
+    trigin.store(nullptr);
+    logErrAbort("Unable to initialize");
+    return cmdInitFailed;
+  }
+  trigThread = t;
+  return cmdDone;
+}
+
+void CLocalData::FireTestPulse() {
+  if (!TriggerConnected() || !trigEvent) {
+    ActMsg("#acq.testseq");
+    return;
+  }
+  testPulse.store(1, std::memory_order_release);
+  KvSleep(5);
+  trigEvent->Set();
+  KvSleep(5);
+  testPulse.store(0, std::memory_order_release);
+}
+
+void CLocalData::StopTrigger() {
+  if (!trigThread) return;
+  disconnect.store(1, std::memory_order_release);
+  trigin.store(nullptr, std::memory_order_release);
+  if (trigEvent) trigEvent->Set();
+  reap(trigThread, true);
+}
