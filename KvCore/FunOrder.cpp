@@ -129,10 +129,13 @@ void CFunOrder::Schedule(InRec* i) {
   if (s->visiting) {
     // The computation of s needs, through the links, its own output.
     cycle = true;
+    // The links of the cycle: those taken since s was entered, and the one back to it.
     error = "Cycle in the links: ";
     auto from = std::find_if(path.begin(), path.end(), [&](InRec* r) { return r->src == s; });
-    for (auto p = from; p != path.end(); ++p) error += (*p)->src->obfrlbl + " -> " + (*p)->ibfrlbl + " -> ";
-    error += s->obfrlbl;
+    std::vector<InRec*> links(from == path.end() ? path.end() : from + 1, path.end());
+    links.push_back(i);
+    for (size_t k = 0; k < links.size(); ++k)
+      error += (k ? ", " : "") + links[k]->src->obfrlbl + " -> " + links[k]->ibfrlbl;
     return;
   }
   s->visiting = true;
