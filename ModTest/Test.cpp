@@ -213,7 +213,10 @@ class TestComponent final : public CLocalData {
       else if (n == "r8") v.vt = vtR8, v.value.r8 = r8;
       else if (n == "gain") v.vt = vtR8, v.value.r8 = gain;
       else if (n == "text") setText(v, text);
-      else if (n == "history") setText(v, history);
+      else if (n == "history") {
+        std::lock_guard lk(g_seqLock);  // the trigger thread adds to it
+        setText(v, history);
+      }
       else if (n == "pname") v.vt = vtPStr, v.value.s = name.GetBfr();
       else if (n == "seq") {
         std::lock_guard lk(g_seqLock);
