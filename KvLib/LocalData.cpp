@@ -127,21 +127,25 @@ CMDERR CLocalData::TrigIn(GETPARCMD cmd, VPARAM& v) {
   reap(trigThread, false);  // a thread that ended after a disconnection
   if (!b) {
     if (!trigThread) return cmdWrongKind;
-    // Disconnected: the buffer goes at once and the thread is woken to end, so no engine
-    // message stays withheld and no reference to the producer's buffer stays behind.
-    disconnect.store(1, std::memory_order_release);
-    trigin.store(nullptr, std::memory_order_release);
-    trigEvent->Set();
+    // Disconnected: the buffer goes at once and the thread ends before this returns, so no
+    // engine message stays withheld and nothing still waits on the producer's event when
+    // the producer is unloaded next.
+    StopTrigger();
     return cmdDone;
   }
   if (b->type != bfrTrigger) return cmdWrongKind;
   if (trigThread && trigThread->done.IsSet()) reap(trigThread, true);
+  if (trigThread) {
+    if (trigin.load() == b) {
+      trigEvent->Set();  // the running thread looks again
+      return cmdDone;
+    }
+    // Another producer: the thread must be out of its wait on the old buffer's event before
+    // that producer may go.
+    StopTrigger();
+  }
   trigin.store(b, std::memory_order_release);
   disconnect.store(0, std::memory_order_release);
-  if (trigThread) {
-    trigEvent->Set();  // picks up the new buffer
-    return cmdDone;
-  }
   if (!trigEvent) trigEvent = new KvEvent(true, false);
   trigEvent->Reset();
   auto* t = new KvTriggerThread;

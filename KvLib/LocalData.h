@@ -72,7 +72,8 @@ class CLocalData {
   void logErrAbort(const char* text);
 
   // Engine side: the trigger input. Read answers the address of trigin; write connects a
-  // buffer of type 81 or, with null, disconnects; describe answers kind 2, type 81.
+  // buffer of type 81 or, with null, disconnects (the trigger thread has ended when it
+  // returns); describe answers kind 2, type 81.
   CMDERR TrigIn(GETPARCMD cmd, VPARAM& v);
   bool TriggerConnected() const { return trigin.load(std::memory_order_acquire) != nullptr; }
   // Engine side: "test" set to non-zero.

@@ -57,8 +57,10 @@ const std::string kOnePass =
 
 TEST(Acq, OnePassInTheStatedOrder) {
   AcqRig rig;
-  EXPECT_EQ(rig.engine.Acq().runstatus(), 0);
+  const long first = rig.engine.Acq().runstatus();
+  EXPECT_TRUE(first == -1 || first == 0) << "-1 until the worker is ready";
   ASSERT_TRUE(rig.runPasses(1));
+  EXPECT_EQ(rig.engine.Acq().runstatus(), 0);
   EXPECT_EQ(rig.seq(), kOnePass + "AcqIdle,");
   EXPECT_EQ(rig.ids, std::vector<long>{1});
   const std::string log = rig.logText();

@@ -187,7 +187,17 @@ TEST(Trigger, InputAcceptsOnlyTriggerBuffersAndFires) {
   rig.ok("t.test = 1");
   EXPECT_TRUE(waitFor("#acq.testseq,")) << "without a trigger the test goes to the component";
   rig.ok("t.trigin = g.trg");
-  rig.ok("unload g");
+  rig.ok("load h = test.src");
+  rig.ok("t.trigin = h.trg");
+  EXPECT_EQ(trg->users, 0) << "relinked to another producer";
+  CBfr* htrg = rig.out("h", "trg");
+  EXPECT_EQ(htrg->users, 1);
+  rig.ok("t.clear()");
+  EXPECT_EQ(rig.ok("t.history"), "");
+  for (int i = 0; i < 2000 && KvWaitingThreads(*static_cast<KvEvent*>(htrg->data)) == 0; ++i) KvSleep(1);
+  rig.ok("h.fire()");
+  EXPECT_TRUE(waitFor("#acq.trg,")) << "the first data from the new producer triggers";
+  rig.ok("unload h");
   EXPECT_FALSE(t->TriggerConnected()) << "unloading the producer disconnects the trigger";
 }
 
