@@ -81,6 +81,11 @@ void CLocalData::triggerLoop(CLocalData* self, KvTriggerThread* t) {
     return;
   }
   CGlobalData* g = self->pgd;
+  // Told to end before it began (disconnected at once): nothing to report.
+  if (self->disconnect.load(std::memory_order_acquire)) {
+    t->done.Set();
+    return;
+  }
   if (!self->trigin.load() || !g) {
     self->logErrAbort("trigger.in is not connected");
     t->done.Set();

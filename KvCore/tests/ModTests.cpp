@@ -196,7 +196,7 @@ TEST(Trigger, InputAcceptsOnlyTriggerBuffersAndFires) {
   EXPECT_EQ(rig.ok("t.history"), "t.history") << "empty: the answer is the line itself";
   for (int i = 0; i < 2000 && KvWaitingThreads(*static_cast<KvEvent*>(htrg->data)) == 0; ++i) KvSleep(1);
   rig.ok("h.fire()");
-  EXPECT_TRUE(waitFor("#acq.trg,")) << "the first data from the new producer triggers";
+  EXPECT_TRUE(waitFor("#acq.trg,")) << "the first data from the new producer triggers " << rig.ok("t.history") << " abort " << int(rig.engine.Global().abort.load()) << rig.logText() << " waiting " << KvWaitingThreads(*static_cast<KvEvent*>(htrg->data));
   rig.ok("unload h");
   EXPECT_FALSE(t->TriggerConnected()) << "unloading the producer disconnects the trigger";
 }
