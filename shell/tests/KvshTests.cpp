@@ -85,6 +85,9 @@ TEST(Kvsh, UsageErrorsExitWithTwo) {
       {"--log-level -2", "kvsh: --log-level takes a severity"},
       {"--log-level warn", "kvsh: --log-level takes a severity"},
       {"--log-level", "kvsh: --log-level takes a severity"},
+      {"--run 0", "kvsh: --run takes a number of passes, 1 or more"},
+      {"--run x", "kvsh: --run takes a number"},
+      {"--lib", "kvsh: --lib takes a folder"},
   };
   for (const Row& row : rows) {
     const KvshRun r = kvsh(row.args, "kvs.key()\n");
@@ -101,6 +104,21 @@ TEST(Kvsh, LogLevelIsAcceptedAcrossItsRange) {
     EXPECT_EQ(r.out, "0\tkvs.key()\n") << level;
     EXPECT_EQ(r.err, "") << "nothing was logged: " << level;
   }
+}
+
+TEST(Kvsh, LoadsFromTheLibraryFolderAndRunsPasses) {
+  const std::string script =
+      "load g = test.src\nload f = test.pass\nf.in = g.out\nkvs.run(318207)\nf.history\n";
+  const KvshRun r = kvsh(std::string("--records --log-level 5 --lib ") + KV_TEST_LIB_DIR + " --run 3", script);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "0\t\n0\t\n0\t\n0\tkvs.run(318207)\n0\t#acq.start,in,#acq.end,\n");
+  size_t runs = 0;
+  for (size_t at = r.err.find("Running"); at != std::string::npos; at = r.err.find("Running", at + 1)) ++runs;
+  EXPECT_EQ(runs, 4u) << "one pass in place and three on the worker:\n" << r.err;
+  EXPECT_EQ(r.err.back(), '\n') << "the console log ends its last line";
+
+  const KvshRun none = kvsh("--records --lib /nonexistent", "load g = test.src\n");
+  EXPECT_EQ(none.out, "-1\tMod not found \"test.src\"\n");
 }
 
 TEST(Kvsh, HelloExampleRunsToTheEnd) {
