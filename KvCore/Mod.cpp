@@ -4,19 +4,12 @@
 
 #include <cstring>
 
+#include "KvCore/Message.h"
 #include "KvDll/DynLib.h"
 
 namespace {
 
 const char* const kUnit = "KvCore/Mod";
-
-int fail(CStr& message, const char* text, const char* item) {
-  message = text;
-  message += " \"";
-  message += item;
-  message += '"';
-  return -1;
-}
 
 // Names whose description the engine gives itself; compared exactly.
 bool isEngineText(const char* n) {
@@ -59,7 +52,7 @@ void CModList::release(CCompRec* r) {
 }
 
 int CModList::Create(const char* name, const char* library, CStr& message) {
-  if (Find(name) >= 0) return fail(message, "Component already exists", name);
+  if (Find(name) >= 0) return KvFail(message, "Component already exists", name);
   auto* r = new CCompRec;
   r->name = name;
 
@@ -84,7 +77,7 @@ int CModList::Create(const char* name, const char* library, CStr& message) {
   if (!r->module || !r->inst) {
     release(r);
     delete r;
-    return fail(message, "Mod not found", library ? library : "");
+    return KvFail(message, "Mod not found", library ? library : "");
   }
   comps.Add(r);
   if (notify) notify(r->name, "loaded");
@@ -201,27 +194,20 @@ CMDERR CModList::Fun(int index, const char* function, VPARAMS& args) {
   return r ? r->inst->Fun(function, args) : cmdNotServed;
 }
 
-CStr CModList::Unit(int index, const char* name) {
+// A request whose answer is a text (unit, port dependency); empty when not served.
+CStr CModList::textRequest(int index, GETPARCMD cmd, const char* name) {
   CStr text;
   CCompRec* r = Rec(index);
   if (!r) return text;
   VPARAM v;
   v.vt = vtStr;
   v.value.str = &text;
-  if (r->inst->Settings(parUnit, name, v) != cmdDone) text = "";
+  if (r->inst->Settings(cmd, name, v) != cmdDone) text = "";
   return text;
 }
 
-CStr CModList::PortInputs(int index, const char* port) {
-  CStr text;
-  CCompRec* r = Rec(index);
-  if (!r) return text;
-  VPARAM v;
-  v.vt = vtStr;
-  v.value.str = &text;
-  if (r->inst->Settings(parPortDep, port, v) != cmdDone) text = "";
-  return text;
-}
+CStr CModList::Unit(int index, const char* name) { return textRequest(index, parUnit, name); }
+CStr CModList::PortInputs(int index, const char* port) { return textRequest(index, parPortDep, port); }
 
 CBfr* CModList::OutBuffer(int index, const char* port) {
   CCompRec* r = Rec(index);

@@ -67,5 +67,6 @@ class CModList final : public IComponents {
   CObjArr<CCompRec> comps;
 
   static void release(CCompRec* r);
+  CStr textRequest(int index, GETPARCMD cmd, const char* name);
   void removeAt(int index);
 };

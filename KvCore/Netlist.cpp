@@ -1,24 +1,18 @@
 #include "KvCore/Netlist.h"
 
+#include "KvCore/Message.h"
+
 namespace {
 
-int fail(CStr& message, const char* text, const char* item) {
-  message = text;
-  message += " \"";
-  message += item;
-  message += '"';
-  return -1;
-}
-
-}  // namespace
-
 // The inputs a component lists, and the engine's own trigger input.
-static void inputsOf(CModList& comps, int c, CObjArr<CStr>& out) {
+void inputsOf(CModList& comps, int c, CObjArr<CStr>& out) {
   comps.List(c, "iports", out);
   for (int i = 0; i < out.count; ++i)
     if (out.items[i]->Compare("trigin", false)) return;
   out.Add(new CStr("trigin"));
 }
+
+}  // namespace
 
 bool CNetlist::setInput(int component, const char* port, CBfr* b) {
   VPARAM v;
@@ -30,13 +24,13 @@ bool CNetlist::setInput(int component, const char* port, CBfr* b) {
 
 int CNetlist::Link(const PortRef& in, const PortRef& out, CStr& message) {
   CBfr* b = comps.OutBuffer(out.component, out.port);
-  if (!b) return fail(message, "Port not found", out.text);
+  if (!b) return KvFail(message, "Port not found", out.text);
   CBfr** slot = comps.InSlot(in.component, in.port);
-  if (!slot) return fail(message, "Port not found", in.text);
+  if (!slot) return KvFail(message, "Port not found", in.text);
   CBfr* old = *slot;
   // The port is set first: a port that refuses the buffer (a trigger input offered a data
   // buffer) leaves every count as it was.
-  if (!setInput(in.component, in.port, b)) return fail(message, "Value not accepted", in.text);
+  if (!setInput(in.component, in.port, b)) return KvFail(message, "Value not accepted", in.text);
   if (old) --old->users;
   ++b->users;
   cmds.Record("link", in.text, out.text);
@@ -45,10 +39,10 @@ int CNetlist::Link(const PortRef& in, const PortRef& out, CStr& message) {
 
 int CNetlist::Unlink(const PortRef& in, CStr& message) {
   CBfr** slot = comps.InSlot(in.component, in.port);
-  if (!slot) return fail(message, "Port not found", in.text);
+  if (!slot) return KvFail(message, "Port not found", in.text);
   CBfr* old = *slot;
   if (old) {
-    if (!setInput(in.component, in.port, nullptr) && *slot) return fail(message, "Value not accepted", in.text);
+    if (!setInput(in.component, in.port, nullptr) && *slot) return KvFail(message, "Value not accepted", in.text);
     --old->users;
   }
   cmds.Record("link", in.text, "");

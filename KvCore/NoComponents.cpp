@@ -1,10 +1,9 @@
 #include "KvCore/NoComponents.h"
 
+#include "KvCore/Message.h"
+
 int CNoComponents::Create(const char*, const char* library, CStr& message) {
-  message = "Mod not found \"";
-  message += library;
-  message += '"';
-  return -1;
+  return KvFail(message, "Mod not found", library);
 }
 
 VPARAM CNoComponents::Get(int, const char*, int32_t) {

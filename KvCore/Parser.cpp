@@ -6,6 +6,8 @@
 #include <limits>
 #include <string>
 
+#include "KvCore/Message.h"
+
 namespace {
 
 // ---------------------------------------------------------------------------------------
@@ -13,14 +15,6 @@ namespace {
 // ---------------------------------------------------------------------------------------
 
 // Every parse error reads: the error text, a blank, and the offending item in double quotes.
-int fail(CStr& message, const char* text, const char* item) {
-  message = text;
-  message += " \"";
-  message += item;
-  message += '"';
-  return -1;
-}
-
 bool beginsWithLetter(const CStr& s) {
   return s.GetLength() > 0 && std::isalpha(static_cast<unsigned char>(s.GetBfr()[0]));
 }
@@ -130,31 +124,31 @@ int CParser::Execute(CStr& line, CStr& message) {
 int CParser::Resolve(const CStr& text, Ref& ref, CStr& message, bool strict) {
   const char* all = text.GetBfr();
   const char* dot = std::strchr(all, '.');
-  if (!dot) return fail(message, "Invalid variable formation", all);
+  if (!dot) return KvFail(message, "Invalid variable formation", all);
   ref.name = CStr(all, static_cast<long>(dot - all));
   ref.name.trim();
   ref.par = dot + 1;
   ref.par.trim();
-  if (strict && ref.name.IsEmpty()) return fail(message, "Missing variable name", all);
-  if (strict && ref.par.IsEmpty()) return fail(message, "Missing parameter name", all);
+  if (strict && ref.name.IsEmpty()) return KvFail(message, "Missing variable name", all);
+  if (strict && ref.par.IsEmpty()) return KvFail(message, "Missing parameter name", all);
   ref.component = comps.Find(ref.name);
-  if (ref.component < 0) return fail(message, "Variable not found", ref.name);
+  if (ref.component < 0) return KvFail(message, "Variable not found", ref.name);
   return 0;
 }
 
 // One side of a link: must be a port of the wanted direction.
 int CParser::ResolvePort(const CStr& text, bool wantOut, Ref& ref, CStr& message) {
-  if (!beginsWithLetter(text)) return fail(message, "Expecting port, found constant", text);
+  if (!beginsWithLetter(text)) return KvFail(message, "Expecting port, found constant", text);
   if (Resolve(text, ref, message, false) < 0) return -1;
   const int32_t kind = comps.Describe(ref.component, ref.par).kind;
   const int32_t want = wantOut ? kindOutPort : kindInPort;
   if (kind == want) return 0;
   switch (kind) {
-    case kindNone: return fail(message, "Port not found", text);
-    case kindInPort: return fail(message, "Expecting out-port", text);
-    case kindOutPort: return fail(message, "Expecting in-port", text);
-    case kindSetting: return fail(message, "Expecting port, found setting", text);
-    default: return fail(message, "Expecting port, found unknown type", text);
+    case kindNone: return KvFail(message, "Port not found", text);
+    case kindInPort: return KvFail(message, "Expecting out-port", text);
+    case kindOutPort: return KvFail(message, "Expecting in-port", text);
+    case kindSetting: return KvFail(message, "Expecting port, found setting", text);
+    default: return KvFail(message, "Expecting port, found unknown type", text);
   }
 }
 
@@ -165,7 +159,7 @@ int CParser::ResolvePort(const CStr& text, bool wantOut, Ref& ref, CStr& message
 int CParser::Load(CStr& line, const CStr& rest, CStr& message) {
   CObjArr<CStr> parts;
   rest.split(&parts, '=');
-  if (parts.count != 2) return fail(message, "Assignment not complete", rest);
+  if (parts.count != 2) return KvFail(message, "Assignment not complete", rest);
   CStr& name = *parts.items[0];
   CStr& library = *parts.items[1];
   name.trim();
@@ -187,7 +181,7 @@ int CParser::Load(CStr& line, const CStr& rest, CStr& message) {
 }
 
 int CParser::Unload(CStr& line, const CStr& rest, CStr& message) {
-  if (!beginsWithLetter(rest)) return fail(message, "Expecting mod name, found constant", rest);
+  if (!beginsWithLetter(rest)) return KvFail(message, "Expecting mod name, found constant", rest);
   const int index = comps.Find(rest);
   if (index < 0) {
     message = "Variable not found ";
@@ -203,7 +197,7 @@ int CParser::Unload(CStr& line, const CStr& rest, CStr& message) {
 int CParser::LinkCmd(CStr& line, const CStr& rest, CStr& message) {
   CObjArr<CStr> parts;
   rest.split(&parts, '=');
-  if (parts.count != 2) return fail(message, "Assignment not complete", rest);
+  if (parts.count != 2) return KvFail(message, "Assignment not complete", rest);
   CStr& in = *parts.items[0];
   CStr& out = *parts.items[1];
   in.trim();
@@ -211,7 +205,7 @@ int CParser::LinkCmd(CStr& line, const CStr& rest, CStr& message) {
   Ref outRef, inRef;
   if (ResolvePort(out, true, outRef, message) < 0) return -1;
   if (ResolvePort(in, false, inRef, message) < 0) return -1;
-  if (!net) return fail(message, "Port not found", in);
+  if (!net) return KvFail(message, "Port not found", in);
   if (net->Link({inRef.component, inRef.par, in}, {outRef.component, outRef.par, out}, message) < 0)
     return -1;
   line = "";
@@ -219,17 +213,17 @@ int CParser::LinkCmd(CStr& line, const CStr& rest, CStr& message) {
 }
 
 int CParser::UnlinkCmd(CStr& line, const CStr& rest, CStr& message) {
-  if (!beginsWithLetter(rest)) return fail(message, "Expecting port, found constant", rest);
+  if (!beginsWithLetter(rest)) return KvFail(message, "Expecting port, found constant", rest);
   Ref ref;
   if (Resolve(rest, ref, message, true) < 0) return -1;
   switch (comps.Describe(ref.component, ref.par).kind) {
     case kindInPort: break;
-    case kindNone: return fail(message, "Parameter not found", rest);
-    case kindOutPort: return fail(message, "Expecting in-port", rest);
-    case kindSetting: return fail(message, "Expecting port, found setting", rest);
-    default: return fail(message, "Expecting port, found unknown type", rest);
+    case kindNone: return KvFail(message, "Parameter not found", rest);
+    case kindOutPort: return KvFail(message, "Expecting in-port", rest);
+    case kindSetting: return KvFail(message, "Expecting port, found setting", rest);
+    default: return KvFail(message, "Expecting port, found unknown type", rest);
   }
-  if (!net) return fail(message, "Port not found", rest);
+  if (!net) return KvFail(message, "Port not found", rest);
   if (net->Unlink({ref.component, ref.par, rest}, message) < 0) return -1;
   line = "";
   return 0;
@@ -238,8 +232,8 @@ int CParser::UnlinkCmd(CStr& line, const CStr& rest, CStr& message) {
 int CParser::Assign(CStr& line, CStr& message) {
   CObjArr<CStr> parts;
   line.split2(&parts, '=');
-  if (parts.count < 2) return fail(message, "Assignment error, missing parameter in", line);
-  if (parts.count > 2) return fail(message, "Assignment error, too many '='s in", line);
+  if (parts.count < 2) return KvFail(message, "Assignment error, missing parameter in", line);
+  if (parts.count > 2) return KvFail(message, "Assignment error, too many '='s in", line);
   CStr& left = *parts.items[0];
   CStr& right = *parts.items[1];
   left.trim();
@@ -251,21 +245,21 @@ int CParser::Assign(CStr& line, CStr& message) {
     if (Resolve(right, outRef, message, false) < 0) return -1;
     switch (comps.Describe(outRef.component, outRef.par).kind) {
       case kindOutPort: break;
-      case kindNone: return fail(message, "Parameter not found", right);
+      case kindNone: return KvFail(message, "Parameter not found", right);
       case kindInPort:
-        return fail(message, "Invalid assignment, expecting output port on right hand side, found input port", right);
+        return KvFail(message, "Invalid assignment, expecting output port on right hand side, found input port", right);
       case kindSetting:
-        return fail(message, "Invalid assignment, expecting output port on right hand side, found setting", right);
+        return KvFail(message, "Invalid assignment, expecting output port on right hand side, found setting", right);
       case kindSysVar:
-        return fail(message, "Invalid assignment, expecting output port on right hand side, found system variable",
+        return KvFail(message, "Invalid assignment, expecting output port on right hand side, found system variable",
                     right);
       default:
-        return fail(message, "Invalid assignment, expecting output port on right hand side, found unknown type",
+        return KvFail(message, "Invalid assignment, expecting output port on right hand side, found unknown type",
                     right);
     }
   }
   if (!beginsWithLetter(left))
-    return fail(message, "Invalid assignment, expecting variable on left hand side, found constant", left);
+    return KvFail(message, "Invalid assignment, expecting variable on left hand side, found constant", left);
 
   Ref ref;
   if (Resolve(left, ref, message, false) < 0) return -1;
@@ -275,16 +269,16 @@ int CParser::Assign(CStr& line, CStr& message) {
     switch (desc.kind) {
       case kindInPort: break;
       case kindOutPort:
-        return fail(message, "Invalid assignment, expecting input port on left hand side, found output port", left);
+        return KvFail(message, "Invalid assignment, expecting input port on left hand side, found output port", left);
       case kindSetting:
-        return fail(message, "Invalid assignment, expecting input port on left hand side, found setting", left);
+        return KvFail(message, "Invalid assignment, expecting input port on left hand side, found setting", left);
       case kindSysVar:
-        return fail(message, "Invalid assignment, expecting input port on left hand side, found system variable",
+        return KvFail(message, "Invalid assignment, expecting input port on left hand side, found system variable",
                     left);
       default:
-        return fail(message, "Invalid assignment, expecting input port on left hand side, found unknown type", left);
+        return KvFail(message, "Invalid assignment, expecting input port on left hand side, found unknown type", left);
     }
-    if (!net) return fail(message, "Port not found", left);
+    if (!net) return KvFail(message, "Port not found", left);
     if (net->Link({ref.component, ref.par, left}, {outRef.component, outRef.par, right}, message) < 0) return -1;
     line = "";
     return 0;
@@ -292,13 +286,13 @@ int CParser::Assign(CStr& line, CStr& message) {
 
   switch (desc.kind) {
     case kindSetting: break;
-    case kindNone: return fail(message, "Parameter not found", left);
+    case kindNone: return KvFail(message, "Parameter not found", left);
     case kindInPort:
-    case kindOutPort: return fail(message, "Invalid assignment, expecting setting on left hand side, found port", left);
+    case kindOutPort: return KvFail(message, "Invalid assignment, expecting setting on left hand side, found port", left);
     case kindSysVar:
-      return fail(message, "Invalid assignment, expecting setting on left hand side, found system variable", left);
+      return KvFail(message, "Invalid assignment, expecting setting on left hand side, found system variable", left);
     default:
-      return fail(message, "Invalid assignment, expecting setting on left hand side, found unknown type", left);
+      return KvFail(message, "Invalid assignment, expecting setting on left hand side, found unknown type", left);
   }
   CStr constant = right;
   constant.RipQuotes();
@@ -307,7 +301,7 @@ int CParser::Assign(CStr& line, CStr& message) {
   convertConstant(constant, desc.vt, v);
   // A write the component refuses is reported, not recorded: replaying the command list
   // must not repeat a value that never took effect.
-  if (comps.Set(ref.component, ref.par, v) != cmdDone) return fail(message, "Value not accepted", line);
+  if (comps.Set(ref.component, ref.par, v) != cmdDone) return KvFail(message, "Value not accepted", line);
   host.ValueChanged(comps.Label(ref.component), ref.par);
   cmds.Record("set", left, right);
   line = "";
@@ -331,7 +325,7 @@ int CParser::ReadValue(int component, const char* name, int32_t vt, CStr& value)
 }
 
 int CParser::Query(CStr& line, CStr& message) {
-  if (!beginsWithLetter(line)) return fail(message, "Expecting setting, found constant", line);
+  if (!beginsWithLetter(line)) return KvFail(message, "Expecting setting, found constant", line);
   Ref ref;
   if (Resolve(line, ref, message, false) < 0) return -1;
   const VPARAM desc = comps.Describe(ref.component, ref.par);
@@ -340,15 +334,15 @@ int CParser::Query(CStr& line, CStr& message) {
     case kindInPort:
       message = net ? net->InputSource(ref.component, ref.par) : CStr();
       return 0;
-    case kindOutPort: return fail(message, "Expecting setting, found port", line);
-    case kindNone: return fail(message, "Setting not found", line);
-    default: return fail(message, "Expecting setting, found unknown type", line);
+    case kindOutPort: return KvFail(message, "Expecting setting, found port", line);
+    case kindNone: return KvFail(message, "Setting not found", line);
+    default: return KvFail(message, "Expecting setting, found unknown type", line);
   }
   CStr value;
   const int r = ReadValue(ref.component, ref.par, desc.vt, value);
-  if (r == cmdNotServed) return fail(message, "Setting not implemented", line);
+  if (r == cmdNotServed) return KvFail(message, "Setting not implemented", line);
   // A refused read must not pass for a value; numeric settings get the text settings' answer.
-  if (r != cmdDone) return fail(message, "Unknown error", line);
+  if (r != cmdDone) return KvFail(message, "Unknown error", line);
   message = value;
   return 0;
 }
@@ -356,7 +350,7 @@ int CParser::Query(CStr& line, CStr& message) {
 int CParser::Call(CStr& line, CStr& message) {
   CObjArr<CStr> parts;
   line.split2(&parts, '(');
-  if (parts.count > 2) return fail(message, "Invalid function call, too many '('s in", line);
+  if (parts.count > 2) return KvFail(message, "Invalid function call, too many '('s in", line);
   CStr name = parts.count > 0 ? *parts.items[0] : CStr();
   CStr argText = parts.count > 1 ? *parts.items[1] : CStr();
   name.rtrim();
@@ -374,11 +368,11 @@ int CParser::Call(CStr& line, CStr& message) {
   if (name.Compare("showall", true)) return host.ValueChanged("showall", ""), 0;
 
   if (!beginsWithLetter(name))
-    return fail(message, "Invalid function call, expecting function name, found constant", name);
+    return KvFail(message, "Invalid function call, expecting function name, found constant", name);
   Ref ref;
   if (Resolve(name, ref, message, false) < 0) return -1;
   ArgList args;
-  if (comps.FunInfo(ref.component, ref.par, args.a) != cmdDone) return fail(message, "Function not found", name);
+  if (comps.FunInfo(ref.component, ref.par, args.a) != cmdDone) return KvFail(message, "Function not found", name);
   const int declared = args.a.params ? args.a.count : 0;
 
   CObjArr<CStr> given;
@@ -387,7 +381,7 @@ int CParser::Call(CStr& line, CStr& message) {
     message = "Too many arguments, expecting ";
     message += CStr(declared);
     CStr tail;
-    fail(tail, " arguments in", line);
+    KvFail(tail, " arguments in", line);
     message += tail;
     return -1;
   }
@@ -400,20 +394,20 @@ int CParser::Call(CStr& line, CStr& message) {
     arg->trim();
     const CStr number(static_cast<long>(i + 1));
     if (beginsWithLetter(*arg))
-      return fail(message, "Invalid function call, expecting constant in the argument list", argText);
+      return KvFail(message, "Invalid function call, expecting constant in the argument list", argText);
     if (arg->GetLength() > 0 && arg->GetBfr()[0] == '"') {
       if (p.vt != vtStr && p.vt != vtPStr)
-        return fail(message, "Type mismatch in argument number " + number + " in the argument list", argText);
+        return KvFail(message, "Type mismatch in argument number " + number + " in the argument list", argText);
       arg->RipQuotes();
       p.value.s = arg->GetBfr();
     } else if (arg->IsEmpty()) {
       if (p.kind != kindOptional)
-        return fail(message, "Argument number " + number + " missing in argument list", argText);
+        return KvFail(message, "Argument number " + number + " missing in argument list", argText);
       p.vt = vtOmitted;
     } else if (p.vt == vtI2 || p.vt == vtI4 || p.vt == vtR4 || p.vt == vtR8 || p.vt == vtPStr) {
       convertConstant(*arg, p.vt, p);
     } else {
-      return fail(message, "Type mismatch in argument number " + number + " in the argument list", argText);
+      return KvFail(message, "Type mismatch in argument number " + number + " in the argument list", argText);
     }
   }
 
@@ -432,7 +426,7 @@ int CParser::Call(CStr& line, CStr& message) {
     case vtPStr: message = r.value.s; break;
     default: {
       const CStr number(static_cast<long>(declared + 1));
-      return fail(message, "Type mismatch in argument number " + number + " in the argument list", argText);
+      return KvFail(message, "Type mismatch in argument number " + number + " in the argument list", argText);
     }
   }
   cmds.Record("call", name, argText);
