@@ -4,6 +4,7 @@
 //   pass  input "in", output "out" = in * gain, computed from "in"
 //   sink  inputs "a" and "b", output "sum" computed from both
 //   rec   no ports (also the kind of an empty variant)
+//   mute  like src, but refuses to list its inputs
 // Every kind keeps the action messages it receives ("history") and adds them, as
 // "name:message", to one sequence shared by all components of the library ("seq"), so tests
 // can check the order across components. With "release" set, an input's data is released as
@@ -45,7 +46,7 @@ class TestComponent final : public CLocalData {
   }
   ~TestComponent() override { StopTrigger(); }
 
-  bool known() const { return kind == "src" || kind == "pass" || kind == "sink" || kind == "rec"; }
+  bool known() const { return kind == "src" || kind == "pass" || kind == "sink" || kind == "rec" || kind == "mute"; }
 
   void ActMsg(const char* msg) override {
     {
@@ -54,7 +55,7 @@ class TestComponent final : public CLocalData {
       history += std::string(msg) + ",";
     }
     const std::string m = msg;
-    if (m == "out" && kind == "src") produce(static_cast<double>(++passes));
+    if (m == "out" && (kind == "src" || kind == "mute")) produce(static_cast<double>(++passes));
     if (m == "out" && kind == "pass") copyFrom(in, gain);
     if (m == "sum" && kind == "sink") sum();
     if ((m == "in" && kind == "pass") || ((m == "a" || m == "b") && kind == "sink")) {
@@ -65,8 +66,9 @@ class TestComponent final : public CLocalData {
   CMDERR Settings(GETPARCMD cmd, const char* n, VPARAM& v) override {
     const std::string key = n ? n : "";
     if (key == "settings") return readOnly(cmd, v, "i2,i4,r4,r8,text,release,isstatic,count,gain");
+    if (key == "iports" && kind == "mute") return cmdNotServed;
     if (key == "iports") return readOnly(cmd, v, kind == "pass" ? "in" : kind == "sink" ? "a,b" : "");
-    if (key == "oports") return readOnly(cmd, v, kind == "src" ? "out,trg" : kind == "pass" ? "out" : kind == "sink" ? "sum" : "");
+    if (key == "oports") return readOnly(cmd, v, kind == "src" ? "out,trg" : kind == "mute" ? "out" : kind == "pass" ? "out" : kind == "sink" ? "sum" : "");
     if (key == "functions") return readOnly(cmd, v, "add,echo,clear,mark,fire,abort");
     if (key == "version") return readOnly(cmd, v, "Test 1.0");
     if (key == "gui.names") return readOnly(cmd, v, "");
@@ -157,7 +159,7 @@ class TestComponent final : public CLocalData {
   }
 
   CBfr* outPort(const std::string& key) {
-    if (key == "out" && (kind == "src" || kind == "pass")) return &out;
+    if (key == "out" && (kind == "src" || kind == "pass" || kind == "mute")) return &out;
     if (key == "trg" && kind == "src") return &trg;
     if (key == "sum" && kind == "sink") return &out;
     return nullptr;

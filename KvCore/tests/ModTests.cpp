@@ -148,6 +148,17 @@ TEST(Links, UserCountsFollowTheLinks) {
   EXPECT_EQ(rig.in("s", "b"), nullptr);
 }
 
+TEST(Links, UnloadingAComponentThatHidesItsInputsStillFreesItsConsumers) {
+  EngineRig rig;
+  rig.ok("load m = test.mute");
+  rig.ok("load p = test.pass");
+  rig.ok("p.in = m.out");
+  EXPECT_EQ(rig.out("m", "out")->users, 1);
+  rig.ok("unload m");
+  EXPECT_EQ(rig.in("p", "in"), nullptr) << "no consumer keeps a buffer of a destroyed component";
+  EXPECT_EQ(rig.cmdList(), "load m=test.mute\r\nload p=test.pass\r\n");
+}
+
 TEST(Trigger, InputAcceptsOnlyTriggerBuffersAndFires) {
   EngineRig rig;
   rig.ok("load g = test.src");
