@@ -49,7 +49,7 @@ void releaseEntry(void* slot) {
 
 }  // namespace
 
-long CEngine::eventProc(KvWnd, unsigned msg, intptr_t, intptr_t lp) {
+long CEngine::DispatchEvent(unsigned msg, intptr_t lp) {
   CEngine* e = engineOf(KvGlobal());
   if (!e) return 0;
   switch (msg) {

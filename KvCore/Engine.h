@@ -35,6 +35,11 @@ class CEngine final : public IParserHost {
   CModList& Components() { return comps; }
   CFunOrder& RunOrder() { return order; }
   CAcq& Acq() { return *acq; }
+  CCmdList& CmdList() { return parser.CmdList(); }
+  // Where the engine's events are sent: a window of the engine's thread whose procedure hands
+  // messages 2025 to 2030 to DispatchEvent. 0 goes back to the engine's own window.
+  void SetEventWindow(KvWnd wnd) { global.eventWnd = wnd ? wnd : eventWnd; }
+  static long DispatchEvent(unsigned msg, intptr_t lp);
 
   // Events, raised on the engine's thread.
   std::function<void(const char*, const char*)> onValueChanged;  // (component or built-in, name)
@@ -60,5 +65,5 @@ class CEngine final : public IParserHost {
   std::unique_ptr<CAcq> acq;
   CStr appPath;
 
-  static long eventProc(KvWnd wnd, unsigned msg, intptr_t wp, intptr_t lp);
+  static long eventProc(KvWnd, unsigned msg, intptr_t, intptr_t lp) { return DispatchEvent(msg, lp); }
 };

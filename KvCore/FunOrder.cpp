@@ -88,6 +88,9 @@ bool CFunOrder::Compute(CModList& comps) {
     steps.clear();
     return false;
   }
+  // A component's run-order position: its first step.
+  for (size_t k = 0; k < steps.size(); ++k)
+    if (CCompRec* r = comps.Rec(steps[k].component); r && r->runOrder < 0) r->runOrder = static_cast<int32_t>(k);
   return true;
 }
 

@@ -14,7 +14,7 @@
 
 struct CCompRec {
   void* module = nullptr;  // the library handle
-  int32_t runOrder = -1;
+  int32_t runOrder = 0;  // -1 from a run-order computation on; then the index of its first step
   CLocalData* inst = nullptr;
   CStr file;     // library file name, without variant and extension
   CStr variant;  // after the first "." of the library name

@@ -1,6 +1,7 @@
 // kvsh: runs script lines through the engine without a display.
 //
-//   kvsh [--records] [--print-cmdlist] [--log-level N] [--lib DIR] [--run N] [FILE ...]
+//   kvsh [--records] [--print-cmdlist] [--log-level N] [--lib DIR] [--run N] [--events]
+//        [--open SETUP] [--save SETUP] [FILE ...]
 //
 // Lines come from the files in turn, or from standard input. Each line is answered as the
 // engine answers it. With --records every input line gives exactly one output line:
@@ -8,7 +9,10 @@
 // coloured by severity when that is a terminal; --log-level sets the lowest severity shown
 // (-1 debug ... 6, default 2: warnings and worse). --lib sets the folder of the module
 // libraries (default: the program's folder + "/Lib"); --run runs N acquisition passes on the
-// engine's worker after the script and waits until they are done.
+// engine's worker after the script and waits until they are done. --events prints every
+// event of the engine to standard error. --open reads a setup file before the script (its
+// "Kelvane" section rebuilds the network); --save writes one after it. Exit status: 0, 1 when
+// the setup could not be opened (or had failing lines) or saved, 2 for a usage error.
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,7 +27,8 @@
 #include <string>
 #include <vector>
 
-#include "KvCore/Engine.h"
+#include "KvCore/KvApi.h"
+#include "KvDll/GlobalData.h"
 #include "KvDll/HeadlessWnd.h"
 
 namespace {
@@ -34,11 +39,13 @@ struct Options {
   long logLevel = LogWarn;
   std::string lib;  // empty: the program's folder + "/Lib"
   long runPasses = 0;
+  bool events = false;
+  std::string open, save;
   std::vector<std::string> files;
 };
 
 void usage(const char* reason) {
-  std::fprintf(stderr, "kvsh: %s\nusage: kvsh [--records] [--print-cmdlist] [--log-level N] [--lib DIR] [--run N] [FILE ...]\n", reason);
+  std::fprintf(stderr, "kvsh: %s\nusage: kvsh [--records] [--print-cmdlist] [--log-level N] [--lib DIR] [--run N] [--events] [--open SETUP] [--save SETUP] [FILE ...]\n", reason);
 }
 
 // Backslash, CR, LF and TAB written so that one record stays on one line.
@@ -67,22 +74,142 @@ std::string executableFolder() {
   return path;
 }
 
+// Prints the engine's events with --events; marks the end of a batch of passes.
+class EventPrinter final : public IAppEvents, public IWrkSpcEvents {
+ public:
+  bool print = false;
+  KvEvent idle{true, false};
+
+  void ValueChanged(const std::string& c, const std::string& v) override { out("ValueChanged " + c + " " + v); }
+  void BeforeAcq(long id) override { out("BeforeAcq " + std::to_string(id)); }
+  void AfterAcq(long id) override { out("AfterAcq " + std::to_string(id)); }
+  void ShowGui(const std::string& c, long& show) override { out("ShowGui " + c + " " + std::to_string(show)); }
+  void AcqAborted(long id) override {
+    out("AcqAborted " + std::to_string(id));
+    idle.Set();
+  }
+  void AcqIdle() override {
+    out("AcqIdle");
+    idle.Set();
+  }
+  void NameChanged() override { out("NameChanged"); }
+  void BufferChanged() override { out("BufferChanged"); }
+
+ private:
+  void out(const std::string& line) {
+    if (print) std::fprintf(stderr, "event %s\n", line.c_str());
+  }
+};
+
+// The one engine of this process, for the workspace callbacks (plain functions).
+IApp* g_app = nullptr;
+IUtils* g_utils = nullptr;
+
+// Opening a setup: the engine has read the file; its "Kelvane" section rebuilds the network.
+long openSetup(intptr_t, intptr_t) {
+  long failures = 0;
+  g_app->LoadNetlist(&failures);
+  if (failures > 0) g_utils->AddLog(std::to_string(failures) + " error(s) in setup file", sevSysErr);
+  return failures > 0 ? -1 : 0;
+}
+
+// Saving: the load and link lines of the command list, then the settings listing, as the one
+// "Kelvane" section; written whole to a temporary file and renamed over the old one.
+long saveSetup(intptr_t fileName, intptr_t) {
+  const char* name = reinterpret_cast<const char*>(fileName);
+  if (!name || !*name) return -1;
+  std::string list, state, answer;
+  long r = 0;
+  g_app->GetCmdList(&list);
+  g_app->Execute("sys.state", &state, &r);
+  std::string text = "[Kelvane]\r\n";
+  size_t at = 0;
+  while (at < list.size()) {
+    size_t end = list.find("\r\n", at);
+    if (end == std::string::npos) end = list.size();
+    const std::string line = list.substr(at, end - at);
+    if (line.rfind("load ", 0) == 0 || line.rfind("link ", 0) == 0) text += line + "\r\n";
+    at = end + 2;
+  }
+  if (r == 0 && state != "sys.state") text += state;
+  const std::string tmp = std::string(name) + ".tmp";
+  FILE* f = std::fopen(tmp.c_str(), "wb");
+  if (!f) return -1;
+  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  const bool flushed = std::fflush(f) == 0 && fsync(fileno(f)) == 0;
+  if (std::fclose(f) != 0 || !written || !flushed || std::rename(tmp.c_str(), name) != 0) {
+    std::remove(tmp.c_str());
+    return -1;
+  }
+  return 0;
+}
+
+long closeSetup(intptr_t, intptr_t) { return 0; }
+
 class Shell {
  public:
-  Shell(const Options& o, KvWnd logParent) : options(o) {
-    engine.SetAppPath(executableFolder().c_str());
-    engine.SetLogLevel(o.logLevel);
-    engine.SetLogWindow(logParent);
-    engine.SetPathLib(CStr(o.lib.empty() ? (executableFolder() + "/Lib").c_str() : o.lib.c_str()));
-    engine.onAcqIdle = [this] { idle.Set(); };
+  explicit Shell(const Options& o) : options(o) {
+    KvCreateObject("KvCore.App", app.put());
+    app->get_Utils(utils.put());
+    app->get_WrkSpc(wrkspc.put());
+    g_app = app.get();
+    g_utils = utils.get();
+    printer.print = o.events;
+    app->Advise(&printer, &appCookie);
+    wrkspc->Advise(&printer, &wrkCookie);
+    wrkspc->Init(openSetup, saveSetup, closeSetup);
+
+    // The start-up record: this thread's window for the engine's events, a console log.
+    const std::string folder = executableFolder();
+    appName = u"Kelvane";
+    appFolder = std::u16string(folder.begin(), folder.end());
+    eventWnd = CreateWindow(nullptr);
+    logParent = KvCreateHeadlessParent(800, 600, stderr, isatty(STDERR_FILENO) != 0);
+    record[kStartMainWnd] = eventWnd;
+    record[kStartAppName] = reinterpret_cast<intptr_t>(appName.c_str());
+    record[kStartLogWnd] = logParent;
+    record[kStartThread] = static_cast<intptr_t>(gettid());
+    record[kStartAppPath] = reinterpret_cast<intptr_t>(appFolder.c_str());
+    app->Init(reinterpret_cast<intptr_t>(record));
+    // The lowest severity shown is the runtime's, shared by every part of the process.
+    if (CGlobalData* g = KvGlobal()) g->minSeverity = static_cast<int32_t>(o.logLevel);
+    if (!o.lib.empty()) utils->put_LibraryPath(o.lib);
+  }
+
+  ~Shell() {
+    app->Unadvise(appCookie);
+    wrkspc->Unadvise(wrkCookie);
+    app->Init(0);
+    g_app = nullptr;
+    g_utils = nullptr;
+    wrkspc.reset();
+    utils.reset();
+    app.reset();
+    KvDestroyHeadlessParent(logParent);
+    DestroyWindow(eventWnd);
+  }
+
+  // false when the setup could not be read or had failing lines.
+  bool Open(const std::string& file) {
+    long r = -1;
+    wrkspc->Open(file, &r);
+    return r == 0;
+  }
+
+  bool Save(const std::string& file) {
+    long r = -1;
+    wrkspc->SaveAs(file, &r);
+    if (r != 0) std::fprintf(stderr, "kvsh: cannot write %s\n", file.c_str());
+    return r == 0;
   }
 
   // Runs the passes on the engine's worker, serving its events here until it is idle again.
   void RunPasses(long n) {
     if (n < 1) return;
-    idle.Reset();
-    engine.Acq().run(n);
-    KvWaitable* w = &idle;
+    printer.idle.Reset();
+    long pending = 0;
+    app->run(n, &pending);
+    KvWaitable* w = &printer.idle;
     WaitPumping(&w, 1, KV_INFINITE);
   }
 
@@ -99,25 +226,32 @@ class Shell {
 
   void Finish() {
     if (!options.printCmdList) return;
-    const CStr list = engine.GetCmdList();
-    std::string out = "cmdlist\t" + escaped(list.GetBfr(), static_cast<size_t>(list.GetLength())) + "\n";
+    std::string list;
+    app->GetCmdList(&list);
+    std::string out = "cmdlist\t" + escaped(list.data(), list.size()) + "\n";
     std::fwrite(out.data(), 1, out.size(), stdout);
   }
 
  private:
   const Options& options;
-  CEngine engine;
-  KvEvent idle{true, false};
+  KvPtr<IApp> app;
+  KvPtr<IUtils> utils;
+  KvPtr<IWrkSpc> wrkspc;
+  EventPrinter printer;
+  long appCookie = 0, wrkCookie = 0;
+  std::u16string appName, appFolder;
+  KvWnd eventWnd = 0, logParent = 0;
+  intptr_t record[kStartEntries] = {};
 
   void Answer(const std::string& line) {
-    CStr answer;
-    const int result = engine.Execute(line.c_str(), answer);
-    const size_t n = static_cast<size_t>(answer.GetLength());
+    std::string answer;
+    long result = 0;
+    app->Execute(line, &answer, &result);
     if (options.records) {
-      std::string out = std::to_string(result) + "\t" + escaped(answer.GetBfr(), n) + "\n";
+      std::string out = std::to_string(result) + "\t" + escaped(answer.data(), answer.size()) + "\n";
       std::fwrite(out.data(), 1, out.size(), stdout);
-    } else if (n > 0) {
-      std::fwrite(answer.GetBfr(), 1, n, stdout);
+    } else if (!answer.empty()) {
+      std::fwrite(answer.data(), 1, answer.size(), stdout);
       std::fputc('\n', stdout);
     }
   }
@@ -137,7 +271,7 @@ int main(int argc, char** argv) {
     } else if (!endOfOptions && a == "--print-cmdlist") {
       options.printCmdList = true;
     } else if (!endOfOptions && (a == "--help" || a == "-h")) {
-      std::printf("usage: kvsh [--records] [--print-cmdlist] [--log-level N] [--lib DIR] [--run N] [FILE ...]\n");
+      std::printf("usage: kvsh [--records] [--print-cmdlist] [--log-level N] [--lib DIR] [--run N] [--events] [--open SETUP] [--save SETUP] [FILE ...]\n");
       return 0;
     } else if (!endOfOptions && a == "--log-level") {
       char* end = nullptr;
@@ -148,6 +282,14 @@ int main(int argc, char** argv) {
         return 2;
       }
       options.logLevel = level;
+    } else if (!endOfOptions && a == "--events") {
+      options.events = true;
+    } else if (!endOfOptions && (a == "--open" || a == "--save")) {
+      if (i + 1 >= argc || !*argv[i + 1]) {
+        usage((a + " takes a setup file").c_str());
+        return 2;
+      }
+      (a == "--open" ? options.open : options.save) = argv[++i];
     } else if (!endOfOptions && a == "--lib") {
       if (i + 1 >= argc || !*argv[i + 1]) {
         usage("--lib takes a folder");
@@ -186,18 +328,19 @@ int main(int argc, char** argv) {
     }
   }
 
-  const KvWnd console = KvCreateHeadlessParent(800, 600, stderr, isatty(STDERR_FILENO) != 0);
+  int status = 0;
   {
-    Shell shell(options, console);
+    Shell shell(options);
+    if (!options.open.empty() && !shell.Open(options.open)) status = 1;
     if (streams.empty()) {
       shell.Run(std::cin, !options.records && isatty(STDIN_FILENO));
     } else {
       for (std::ifstream& s : streams) shell.Run(s, false);
     }
     shell.RunPasses(options.runPasses);
+    if (!options.save.empty() && !shell.Save(options.save)) status = 1;
     shell.Finish();
   }
-  KvDestroyHeadlessParent(console);
   std::fflush(stdout);
-  return 0;
+  return status;
 }

@@ -22,7 +22,7 @@ TEST(Load, VariantsFileNamesAndFailures) {
   EXPECT_STREQ(c.Rec(0)->variant, "src");
   EXPECT_STREQ(c.Rec(1)->variant, "pass");
   EXPECT_STREQ(c.Rec(2)->variant, "");
-  EXPECT_EQ(c.Rec(0)->runOrder, -1);
+  EXPECT_EQ(c.Rec(0)->runOrder, 0);
   EXPECT_EQ(rig.ok("p.pname"), "P") << "the module got the name the script gave";
   EXPECT_EQ(rig.events, (std::vector<std::string>{"loaded g", "loaded P", "loaded r"}));
   EXPECT_EQ(rig.cmdList(), "load g=test.src\r\nload P=TEST.pass\r\nload r=test\r\n");
