@@ -55,6 +55,8 @@ class TestComponent final : public CLocalData {
       history += std::string(msg) + ",";
     }
     const std::string m = msg;
+    // Tells the engine from whatever thread delivered the message (a trigger thread here).
+    if (m == "#acq.trg" && pgd && pgd->notify) pgd->notify(name.GetBfr(), "trg");
     if (m == "out" && (kind == "src" || kind == "mute")) produce(static_cast<double>(++passes));
     if (m == "out" && kind == "pass") copyFrom(in, gain);
     if (m == "sum" && kind == "sink") sum();
