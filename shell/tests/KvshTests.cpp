@@ -88,6 +88,8 @@ TEST(Kvsh, UsageErrorsExitWithTwo) {
       {"--run 0", "kvsh: --run takes a number of passes, 1 or more"},
       {"--run x", "kvsh: --run takes a number"},
       {"--lib", "kvsh: --lib takes a folder"},
+      {"--open", "kvsh: --open takes a setup file"},
+      {"--save", "kvsh: --save takes a setup file"},
   };
   for (const Row& row : rows) {
     const KvshRun r = kvsh(row.args, "kvs.key()\n");
@@ -119,6 +121,32 @@ TEST(Kvsh, LoadsFromTheLibraryFolderAndRunsPasses) {
 
   const KvshRun none = kvsh("--records --lib /nonexistent", "load g = test.src\n");
   EXPECT_EQ(none.out, "-1\tMod not found \"test.src\"\n");
+}
+
+TEST(Kvsh, SavedSetupOpensAsTheSameNetwork) {
+  const std::string setup = ::testing::TempDir() + "kvsh_roundtrip.kvs";
+  std::remove(setup.c_str());
+  const std::string lib = std::string(" --lib ") + KV_TEST_LIB_DIR;
+  const std::string script =
+      "load g = test.src\nload p = test.pass\nload s = test.sink\np.in = g.out\nlink s.b = p.out\n"
+      "p.gain = 2.5\ng.text = \"two words\"\ns.i4 = 7\nunlink s.b\nlink s.a = p.out\n";
+  const KvshRun first = kvsh("--records" + lib + " --save " + setup, script + "sys.state\n");
+  ASSERT_EQ(first.status, 0) << first.err;
+  const std::string state = first.out.substr(first.out.rfind("0\t"));
+
+  const KvshRun second = kvsh("--records --events" + lib + " --open " + setup, "sys.state\np.in\ns.a\ns.b\n");
+  EXPECT_EQ(second.status, 0) << second.err;
+  EXPECT_EQ(second.out, state + "0\tg.out\n0\tp.out\n0\ts.b\n");
+  EXPECT_NE(second.err.find("event ValueChanged p loaded"), std::string::npos) << second.err;
+  EXPECT_NE(second.err.find("event NameChanged"), std::string::npos);
+
+  // A setup with a failing line opens with the count in the log and exit status 1.
+  std::ofstream(setup, std::ios::binary) << "[Kelvane]\r\nload g = test.src\r\nload x = nothere\r\n";
+  const KvshRun bad = kvsh("--records" + lib + " --open " + setup, "");
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find("Line 2: Mod not found \"nothere\""), std::string::npos) << bad.err;
+  EXPECT_NE(bad.err.find("1 error(s) in setup file"), std::string::npos) << bad.err;
+  std::remove(setup.c_str());
 }
 
 TEST(Kvsh, HelloExampleRunsToTheEnd) {
