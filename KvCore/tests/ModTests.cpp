@@ -174,12 +174,12 @@ TEST(Trigger, InputAcceptsOnlyTriggerBuffersAndFires) {
   auto waitFor = [&](const std::string& what) {
     for (int i = 0; i < 2000; ++i) {
       if (rig.ok("t.history").find(what) != std::string::npos) return true;
-      KvSleep(1);
+      WaitPumping(nullptr, 0, 1);  // the trigger thread may be sending to this thread
     }
     return false;
   };
   auto waitingOnTrigger = [&] {
-    for (int i = 0; i < 2000 && KvWaitingThreads(*static_cast<KvEvent*>(trg->data)) == 0; ++i) KvSleep(1);
+    for (int i = 0; i < 2000 && KvWaitingThreads(*static_cast<KvEvent*>(trg->data)) == 0; ++i) WaitPumping(nullptr, 0, 1);
   };
   waitingOnTrigger();
   rig.ok("g.fire()");
@@ -205,7 +205,7 @@ TEST(Trigger, InputAcceptsOnlyTriggerBuffersAndFires) {
   EXPECT_EQ(htrg->users, 1);
   rig.ok("t.clear()");
   EXPECT_EQ(rig.ok("t.history"), "t.history") << "empty: the answer is the line itself";
-  for (int i = 0; i < 2000 && KvWaitingThreads(*static_cast<KvEvent*>(htrg->data)) == 0; ++i) KvSleep(1);
+  for (int i = 0; i < 2000 && KvWaitingThreads(*static_cast<KvEvent*>(htrg->data)) == 0; ++i) WaitPumping(nullptr, 0, 1);
   rig.ok("h.fire()");
   EXPECT_TRUE(waitFor("#acq.trg,")) << "the first data from the new producer triggers " << rig.ok("t.history") << " abort " << int(rig.engine.Global().abort.load()) << rig.logText() << " waiting " << KvWaitingThreads(*static_cast<KvEvent*>(htrg->data));
   rig.ok("unload h");
