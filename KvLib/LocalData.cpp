@@ -171,10 +171,12 @@ void CLocalData::FireTestPulse() {
     ActMsg("#acq.testseq");
     return;
   }
+  // The pauses serve this thread's messages: the trigger thread may be sending to it (a
+  // notification of its last message) and must be free to see the pulse.
   testPulse.store(1, std::memory_order_release);
-  KvSleep(5);
+  WaitPumping(nullptr, 0, 5);
   trigEvent->Set();
-  KvSleep(5);
+  WaitPumping(nullptr, 0, 5);
   testPulse.store(0, std::memory_order_release);
 }
 
