@@ -391,3 +391,23 @@ TEST(Utils, InUseWhenTheAppGoesFirst) {
   keptWs->get_Buffer(&buffer);
   EXPECT_EQ(buffer, "load a = b");
 }
+
+TEST(Api, InitWithoutALogParentMakesNoLogWindow) {
+  CLog::End();
+  KvPtr<IApp> app;
+  KvCreateObject("KvCore.App", app.put());
+  const KvWnd shell = CreateWindow(countingProc);
+  intptr_t record[kStartEntries] = {};
+  record[kStartMainWnd] = shell;
+  EXPECT_EQ(app->Init(reinterpret_cast<intptr_t>(record)), S_OK);
+  EXPECT_EQ(CLog::Window(), 0u);
+  KvWnd hwnd = 0;
+  app->get_hwnd(&hwnd);
+  EXPECT_EQ(hwnd, shell) << "events still reach the shell window";
+  EXPECT_EQ(app->Init(0), S_OK);
+  app->get_hwnd(&hwnd);
+  EXPECT_EQ(hwnd, 0u);
+  EXPECT_EQ(GetWindowProc(shell), &countingProc);
+  app.reset();
+  DestroyWindow(shell);
+}
