@@ -1,0 +1,511 @@
+#include "ModMeas/Channel.h"
+
+#include <strings.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+
+namespace {
+
+const char* const kUnit = "ModMeas/Channel";
+
+bool isKind(int32_t k) { return k == kEdgeMid || k == kEdgeRise || k == kEdgeFall; }
+
+void setText(VPARAM& v, const char* t) {
+  if (v.value.str) *v.value.str = t ? t : "";
+}
+
+// The appended entries of one scan, growing the list by the observed edge density.
+class Appender {
+ public:
+  Appender(CBfr& list, long recordLength) : list_(list), length_(recordLength) {
+    BfrEdgeHeader* h = list.Edges();
+    data_ = h ? h->edges : nullptr;
+  }
+  // False when the list cannot grow (reported by the caller).
+  bool add(double x, long position) {
+    if (n_ + 1 > list_.capacity) {
+      const double perSample = position > 0 ? static_cast<double>(n_ + 1) / static_cast<double>(position) : 1.0;
+      long want = static_cast<long>(static_cast<double>(length_) * 1.1 * perSample);
+      if (want < n_ + 16) want = n_ + 16;
+      if (!list_.Resize(want)) return false;
+      list_.capacity = static_cast<int32_t>(want);  // Resize counts the spare elements in
+      data_ = list_.Edges()->edges;
+    }
+    data_[n_++] = x;
+    return true;
+  }
+  long count() const { return n_; }
+
+ private:
+  CBfr& list_;
+  long length_;
+  double* data_;
+  long n_ = 0;
+};
+
+// Largest and smallest value of a sample type: the sentinels after the scanned range.
+template <class T>
+constexpr T hiSentinel() {
+  return std::numeric_limits<T>::max();
+}
+template <class T>
+constexpr T loSentinel() {
+  return std::numeric_limits<T>::lowest();
+}
+
+// A threshold band edge the scan may use: strictly inside the sample type's range, so that a
+// sentinel always ends a search, and a number.
+template <class T>
+bool inRange(double level) {
+  return level > static_cast<double>(loSentinel<T>()) && level < static_cast<double>(hiSentinel<T>());
+}
+
+}  // namespace
+
+CChannel::CChannel(CLocalData& o, CStatus& st, const int32_t* rs, const int32_t* re, const char* n, const char* p,
+                   bool ctl)
+    : name(n), prefix(p), owner(o), status(st), rangeStart(rs), rangeStop(re), control(ctl) {}
+
+CChannel::~CChannel() {
+  delete midEdges;
+  delete riseEdges;
+  delete fallEdges;
+}
+
+const char* CChannel::EdgeTypeText(int32_t e, bool ctl) {
+  switch (e) {
+    case 0: return "Off";
+    case 1: return ctl ? "High" : "Rise";
+    case 2: return ctl ? "Low" : "Fall";
+    case 3: return "Both";
+    case 5: return "rise+fall";
+    case 6: return "fall+rise";
+    default: return "";
+  }
+}
+
+int32_t CChannel::ParseEdgeType(const char* w) {
+  if (!w) return -1;
+  struct Word {
+    const char* text;
+    int32_t value;
+  };
+  static const Word words[] = {{"off", 0}, {"rise", 1}, {"high", 1},      {"fall", 2},
+                               {"low", 2}, {"both", 3}, {"rise+fall", 5}, {"fall+rise", 6}};
+  std::string t(w);
+  while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.pop_back();
+  size_t b = 0;
+  while (b < t.size() && (t[b] == ' ' || t[b] == '\t')) ++b;
+  t = t.substr(b);
+  for (const Word& x : words)
+    if (strcasecmp(x.text, t.c_str()) == 0) return x.value;
+  return -1;
+}
+
+bool CChannel::Serves(const char* n) const {
+  const size_t len = static_cast<size_t>(prefix.GetLength());
+  return n && std::strlen(n) > len && strncasecmp(n, prefix.GetBfr(), len) == 0 && n[len] == '.';
+}
+
+void CChannel::Invalidate() {
+  for (CBfr* b : {midEdges, riseEdges, fallEdges})
+    if (b) b->ready = 0;
+}
+
+CBfr*& CChannel::listOf(int32_t kind) { return kind == kEdgeMid ? midEdges : kind == kEdgeRise ? riseEdges : fallEdges; }
+
+// ---------------------------------------------------------------------------------------
+// Settings
+// ---------------------------------------------------------------------------------------
+
+CMDERR CChannel::Settings(GETPARCMD cmd, const char* full, VPARAM& v) {
+  if (!Serves(full)) return cmdNotServed;
+  const std::string key = full + prefix.GetLength() + 1;
+
+  struct Number {
+    const char* key;
+    const char* label;
+    double* field;
+    double* resetOffset;  // a write of the plain threshold also clears its fall offset
+    int32_t kinds;        // lists marked not ready by a write: bit per kind
+  };
+  const Number numbers[] = {
+      {"mid", "Mid threshold", &mid, &fallMidOffset, 1 << kEdgeMid},
+      {"high", "", &high, &fallHighOffset, (1 << kEdgeRise) | (1 << kEdgeFall)},
+      {"low", "", &low, &fallLowOffset, (1 << kEdgeRise) | (1 << kEdgeFall)},
+      {"rise.mid", "Rise mid threshold", &mid, nullptr, 1 << kEdgeMid},
+      {"rise.high", "", &high, nullptr, 1 << kEdgeRise},
+      {"rise.low", "", &low, nullptr, 1 << kEdgeRise},
+      {"fall.mid", "Fall mid threshold", &fallMidOffset, nullptr, 1 << kEdgeMid},
+      {"fall.high", "", &fallHighOffset, nullptr, 1 << kEdgeFall},
+      {"fall.low", "", &fallLowOffset, nullptr, 1 << kEdgeFall},
+      {"hysteresis", "Hysteresis", &hysteresis, nullptr, 1 << kEdgeMid},
+      {"skew", "Channel skew", &skew, nullptr, 0},
+  };
+  for (const Number& n : numbers) {
+    if (key != n.key) continue;
+    switch (cmd) {
+      case parRead: v.vt = vtR8, v.value.r8 = *n.field; break;
+      case parWrite:
+        *n.field = v.value.r8;
+        if (n.resetOffset) *n.resetOffset = 0.0;
+        for (int32_t k : {kEdgeMid, kEdgeRise, kEdgeFall})
+          if ((n.kinds & (1 << k)) && listOf(k)) listOf(k)->ready = 0;
+        break;
+      case parDescribe: v.kind = kindSetting, v.vt = vtR8; break;
+      case parLabel: setText(v, n.label); break;
+      case parUnit: setText(v, n.field == &skew ? "s" : "V"); break;
+      default: break;
+    }
+    return cmdDone;
+  }
+
+  struct Count {
+    const char* key;
+    const char* label;
+    int32_t which;  // 0 both, 1 rising, 2 falling
+  };
+  const Count counts[] = {{"edges", "Total edges found", 0},
+                          {"rise.edges", "Total rising edges found", 1},
+                          {"fall.edges", "Total falling edges found", 2}};
+  for (const Count& c : counts) {
+    if (key != c.key) continue;
+    switch (cmd) {
+      case parRead:
+        v.vt = vtI4;
+        v.value.i4 = c.which == 0 ? risingCount + fallingCount : c.which == 1 ? risingCount : fallingCount;
+        break;
+      case parWrite: return cmdBadValue;  // read only
+      case parDescribe: v.kind = kindSetting, v.vt = vtI4; break;
+      case parLabel: setText(v, c.label); break;
+      default: break;
+    }
+    return cmdDone;
+  }
+
+  if (key == "edgetype") {
+    switch (cmd) {
+      case parRead: setText(v, EdgeTypeText(edgetype, control)); break;
+      case parWrite: {
+        const int32_t e = ParseEdgeType(v.value.s);
+        if (e < 0) return cmdBadValue;
+        edgetype = e;
+        if (midEdges) {
+          midEdges->Edges()->selection = e;
+          midEdges->ready = 0;
+        }
+        break;
+      }
+      case parDescribe: v.kind = kindSetting, v.vt = vtStr; break;
+      case parLabel: setText(v, "Detect Edge: rise,fall,both"); break;
+      default: break;
+    }
+    return cmdDone;
+  }
+  if (key == "visible") {
+    switch (cmd) {
+      case parRead: v.vt = vtI4, v.value.i4 = visible; break;
+      case parWrite: visible = v.value.i4 ? 1 : 0; break;
+      case parDescribe: v.kind = kindSetting, v.vt = vtI4; break;
+      case parLabel: setText(v, "Channel settings visibility"); break;
+      default: break;
+    }
+    return cmdDone;
+  }
+  if (key == "in.connection") {
+    switch (cmd) {
+      case parRead: setText(v, input ? input->name.GetBfr() : ""); break;
+      case parWrite: return cmdBadValue;
+      case parDescribe: v.kind = kindSetting, v.vt = vtStr; break;
+      case parLabel: setText(v, "Input port connection"); break;
+      default: break;
+    }
+    return cmdDone;
+  }
+  if (key == "in") {
+    switch (cmd) {
+      case parRead: v.value.p = &input; break;
+      case parWrite: {
+        input = static_cast<CBfr*>(v.value.p);
+        Invalidate();
+        if (owner.pgd && owner.pgd->notify) owner.pgd->notify(owner.name, (prefix + ".in.connection").GetBfr());
+        break;
+      }
+      case parDescribe: v.kind = kindInPort, v.vt = vtBfr; break;
+      case parLabel: setText(v, "Signal In"); break;
+      default: break;
+    }
+    return cmdDone;
+  }
+  if (key == "out") {
+    switch (cmd) {
+      case parDescribe: v.kind = kindOutPort, v.vt = vtBfr; return cmdDone;
+      case parLabel: setText(v, "Signal Out"); return cmdDone;
+      case parRead:
+      case parEvaluate: setText(v, "out-not implemented yet"); return cmdNotServed;
+      default: return cmdNotServed;
+    }
+  }
+  return cmdNotServed;
+}
+
+// ---------------------------------------------------------------------------------------
+// Edge lists
+// ---------------------------------------------------------------------------------------
+
+CBfr* CChannel::GetEdges(int32_t kind) {
+  if (!isKind(kind)) {
+    KvErrReport(1, __LINE__, "Unknown edge bfr type", kUnit);
+    return nullptr;
+  }
+  CBfr*& list = listOf(kind);
+  if (!list) {
+    list = new CBfr;
+    list->SetBfrType(bfrEdges);
+    if (!list->Edges()) {
+      owner.logErrAbort("Insufficient memory");
+      delete list;
+      list = nullptr;
+      return nullptr;
+    }
+    list->Edges()->selection = edgetype;
+  }
+  if (!list->ready || (input && list->tag != input->tag)) scan(*list, kind);
+  return list;
+}
+
+void CChannel::scan(CBfr& list, int32_t kind) {
+  BfrEdgeHeader* h = list.Edges();
+  list.valid = list.count = 0;
+  list.ready = 1;  // whatever happens below, this content stands until something changes
+  list.maxCache = list.minCache = CBfr::kNoCache;
+  h->selection = edgetype;
+  h->kind = kind == kEdgeMid ? kEdgeMid : 0;
+  if (kind == kEdgeMid) risingCount = fallingCount = 0;
+
+  status.OperLabel("Processing");
+  CStr what = name + " " + CStr(static_cast<long>(kind));
+  status.OperInit(what);
+  struct Closer {
+    CStatus& s;
+    ~Closer() { s.OperEnd(); }
+  } closer{status};
+
+  if (!input) {
+    owner.logErr((CStr("Input port ") + prefix + ".in is not connected and is required").GetBfr());
+    return;
+  }
+  list.tag = input->tag;
+  list.interval = input->interval;
+  list.stamp[0] = input->stamp[0];
+  list.stamp[1] = input->stamp[1];
+  list.scale = 1.0;
+  list.offset = 0.0;
+
+  long first = rangeStart && *rangeStart >= 0 ? *rangeStart : 0;
+  long last = rangeStop && *rangeStop >= 0 ? *rangeStop : static_cast<long>(input->count) - 1;
+  if (last > static_cast<long>(input->count) - 1) last = static_cast<long>(input->count) - 1;
+  start = static_cast<int32_t>(first);
+  stop = static_cast<int32_t>(last);
+  if (last - first + 1 < 1 || !input->data) {
+    owner.logErr("Input record length is 0.");
+    return;
+  }
+  list.span = static_cast<double>(last - first + 1) * input->interval;
+
+  const long estimate = (last - first + 1) / 64 + 16;
+  if (!list.SetSize(estimate + 1)) {
+    owner.logErrAbort("Insufficient memory");
+    return;
+  }
+  list.ready = 1;  // SetSize cleared it
+  status.OperStart(first, last, 99999);
+
+  switch (input->type) {
+    case bfrI2: scanTyped<int16_t>(list, kind, first, last); break;
+    case bfrR4: scanTyped<float>(list, kind, first, last); break;
+    case bfrR8: scanTyped<double>(list, kind, first, last); break;
+    default: owner.logErr("Input format not supported"); break;
+  }
+}
+
+template <class T>
+void CChannel::scanTyped(CBfr& list, int32_t kind, long first, long last) {
+  BfrEdgeHeader* h = list.Edges();
+  T* s = static_cast<T*>(input->data);
+  const double scale = input->scale != 0 && std::isfinite(input->scale) ? input->scale : 1.0;
+  const double offset = std::isfinite(input->offset) ? input->offset : 0.0;
+  auto raw = [&](double level) { return (level - offset) / scale; };
+  // A negative band would let the step back leave the record; the band is its width.
+  const double hys = std::fabs(hysteresis / scale);
+
+  double riseMid = raw(mid), fallMid = raw(mid + fallMidOffset);
+  double riseHigh = raw(high), riseLow = raw(low);
+  double fallHigh = raw(high + fallHighOffset), fallLow = raw(low + fallLowOffset);
+
+  // Every band edge used must lie strictly inside the sample type's range (or a search could
+  // run past its sentinel); 16-bit records are where this usually bites.
+  if (kind == kEdgeMid) {
+    const struct {
+      double level;
+      const char* message;
+    } bands[] = {{riseMid + hys, "Rise (Mid + hys) out of range"},
+                 {riseMid - hys, "Rise (Mid - hys) out of range"},
+                 {fallMid + hys, "Fall (Mid + hys) out of range"},
+                 {fallMid - hys, "Fall (Mid - hys) out of range"}};
+    for (const auto& b : bands)
+      if (!inRange<T>(b.level)) {
+        owner.logWarn(b.message);
+        return;
+      }
+  } else {
+    const double up = kind == kEdgeRise ? riseHigh : fallHigh, down = kind == kEdgeRise ? riseLow : fallLow;
+    if (!inRange<T>(up) || !inRange<T>(up + hys)) {
+      owner.logWarn("Upper threshold out of range");
+      return;
+    }
+    if (!inRange<T>(down) || !inRange<T>(down - hys)) {
+      owner.logWarn("Lower threshold out of range");
+      return;
+    }
+  }
+
+  // Sentinels after the range, restored however the scan ends.
+  struct Sentinels {
+    T* at;
+    T saved[2];
+    Sentinels(T* p) : at(p) {
+      saved[0] = at[0], saved[1] = at[1];
+      at[0] = hiSentinel<T>();
+      at[1] = loSentinel<T>();
+    }
+    ~Sentinels() { at[0] = saved[0], at[1] = saved[1]; }
+  } sentinels(s + last + 1);
+
+  CGlobalData* g = owner.pgd;
+  Appender out(list, last - first + 1);
+  auto aborted = [&](long p) {
+    if (g && g->abort.load(std::memory_order_relaxed)) return true;
+    return p >= status.next && status.OperUpdate(p) != 0;
+  };
+  auto append = [&](double x, long p) {
+    if (!out.add(x, p - first + 1)) {
+      owner.logErrAbort("Insufficient memory");
+      return false;
+    }
+    return true;
+  };
+  auto v = [&](long i) { return static_cast<double>(s[i]); };
+
+  if (kind == kEdgeRise || kind == kEdgeFall) {
+    const bool rise = kind == kEdgeRise;
+    const double a = rise ? riseLow : fallHigh;   // first crossing
+    const double b = rise ? riseHigh : fallLow;   // second crossing
+    h->code = kind;
+    h->level1 = rise ? high : high + fallHighOffset;
+    h->level2 = rise ? low : low + fallLowOffset;
+    long p = first, previousHigh = -1;
+    while (p <= last) {
+      // Before the first threshold, then across it.
+      // A sample exactly on the threshold while the signal goes the other way is passed
+      // over, so it cannot pass for a crossing in the wanted direction.
+      if (rise) {
+        while (v(p) >= a) ++p;
+        if (p > last) break;
+        while (v(p) < a) ++p;
+      } else {
+        while (v(p) <= a) ++p;
+        if (p > last) break;
+        while (v(p) > a) ++p;
+      }
+      if (p > last) break;
+      const long pa = p;
+      if (rise) {
+        while (v(p) < b) ++p;
+      } else {
+        while (v(p) > b) ++p;
+      }
+      if (p > last) break;
+      const long pb = p;
+      if (pb == previousHigh) {
+        KvErrReport(2, __LINE__, "Unable to find edges", kUnit);
+        break;
+      }
+      previousHigh = pb;
+      if (pa > first && pb > first) {
+        const double xa = pa + (a - v(pa)) / (v(pa) - v(pa - 1));
+        const double xb = pb + (b - v(pb)) / (v(pb) - v(pb - 1));
+        // A NaN sample or a flat step gives no usable crossing: skip it, never stall.
+        if (std::isfinite(xa) && std::isfinite(xb)) {
+          if (!append(xa, pb) || !append(xb, pb)) break;
+        }
+        const double next = std::isfinite(xb) ? std::trunc(xb) + 1 : static_cast<double>(pb + 1);
+        p = next > static_cast<double>(pb) ? static_cast<long>(next) : pb + 1;
+      } else {
+        p = pb + 1;
+      }
+      if (aborted(p)) break;
+    }
+  } else {
+    const int32_t sel = edgetype;
+    h->level1 = mid;
+    h->level2 = mid + fallMidOffset;
+    const double riseArm = riseMid - hys, riseFire = riseMid + hys;
+    const double fallArm = fallMid + hys, fallFire = fallMid - hys;
+    long p = first;
+    bool seekRising = true;
+    if (sel == 0) {
+      h->code = 0;
+      p = last + 1;
+    } else if (sel == 1 || sel == 2) {
+      seekRising = sel == 1;
+      h->code = sel;
+    } else {
+      // The first sample clearly on one side decides which edge comes first.
+      while (!(v(p) <= riseArm) && !(v(p) >= fallArm)) ++p;
+      seekRising = v(p) <= riseArm;
+      h->code = seekRising ? 3 : 4;
+    }
+    while (p <= last) {
+      if (seekRising) {
+        while (v(p) > riseArm) ++p;
+        if (p > last) break;
+        const long armed = p;
+        ++p;
+        while (v(p) < riseFire) ++p;
+        if (p > last) break;
+        long q = p;
+        while (q > armed && v(q) >= riseMid) --q;
+        const double x = q + (riseMid - v(q)) / (v(q + 1) - v(q));
+        if (std::isfinite(x)) {  // a NaN sample gives no crossing; the search goes on
+          if (!append(x, p)) break;
+          ++risingCount;
+          if (sel != 1) seekRising = false;
+        }
+      } else {
+        while (v(p) < fallArm) ++p;
+        if (p > last) break;
+        const long armed = p;
+        ++p;
+        while (v(p) > fallFire) ++p;
+        if (p > last) break;
+        long q = p;
+        while (q > armed && v(q) <= fallMid) --q;
+        const double x = q + (fallMid - v(q)) / (v(q + 1) - v(q));
+        if (std::isfinite(x)) {
+          if (!append(x, p)) break;
+          ++fallingCount;
+          if (sel != 2) seekRising = true;
+        }
+      }
+      if (aborted(p)) break;
+    }
+  }
+  // A list that could not grow has lost its array: it ends empty, never half there.
+  const bool lost = !list.Edges()->edges;
+  list.valid = list.count = lost ? 0 : static_cast<int32_t>(out.count());
+  list.ready = 1;
+}

@@ -1,0 +1,73 @@
+#pragma once
+// CChannel: one input of a measurement component (clock, data or control) with its
+// thresholds and edge settings, and the edge detector that turns the linked input buffer into
+// edge lists: fractional sample positions of threshold crossings, found by a sentinel-bounded
+// scan and refined by linear interpolation. Lists are computed when a measurement asks for
+// one and reused until the input carries a newer tag.
+//
+// Thread: the one that evaluates the component (the acquisition worker, or the caller of its
+// run() function); settings are written from the user-interface thread between passes.
+
+#include <cstdint>
+
+#include "KvDll/JStatus.h"
+#include "KvLib/LocalData.h"
+
+enum : int32_t {
+  kEdgeMid = 3,   // mid crossings, one entry per edge
+  kEdgeRise = 5,  // rising edges: low crossing, high crossing
+  kEdgeFall = 6,  // falling edges: high crossing, low crossing
+};
+
+class CChannel {
+ public:
+  CStr name;    // "Clock", "Data", "Control"
+  CStr prefix;  // "ck", "dt", "ctl"
+  double mid = 0.0, high = 1.0, low = -1.0;
+  double fallMidOffset = 0.0, fallHighOffset = 0.0, fallLowOffset = 0.0;
+  double hysteresis = 0.1;
+  double skew = 0.0;
+  int32_t edgetype = 1;
+  CBfr* input = nullptr;
+  CBfr* midEdges = nullptr;
+  CBfr* riseEdges = nullptr;
+  CBfr* fallEdges = nullptr;
+  int32_t visible = 1;
+  int32_t start = -1, stop = -1;
+  int32_t risingCount = 0, fallingCount = 0;
+
+  // owner: for the log and the notifications; status: the component's progress reporter;
+  // range: the component's start and stop indices (negative: the whole record).
+  CChannel(CLocalData& owner, CStatus& status, const int32_t* rangeStart, const int32_t* rangeStop,
+           const char* name, const char* prefix, bool control);
+  CChannel(const CChannel&) = delete;
+  CChannel& operator=(const CChannel&) = delete;
+  ~CChannel();
+
+  // True when name is prefix + "." + something.
+  bool Serves(const char* name) const;
+  // name is the whole setting name (prefix included). cmdNotServed for a name not of ours.
+  CMDERR Settings(GETPARCMD cmd, const char* name, VPARAM& v);
+
+  // The edge list of a kind, computed again when not ready or older than the input; null
+  // only for an unknown kind or when the list cannot be made.
+  CBfr* GetEdges(int32_t kind);
+  // Marks every list to be computed again.
+  void Invalidate();
+
+  static const char* EdgeTypeText(int32_t edgetype, bool control);
+  // -1 for a word that selects nothing.
+  static int32_t ParseEdgeType(const char* word);
+
+ private:
+  CLocalData& owner;
+  CStatus& status;
+  const int32_t* rangeStart;
+  const int32_t* rangeStop;
+  bool control;
+
+  CBfr*& listOf(int32_t kind);
+  void scan(CBfr& list, int32_t kind);
+  template <class T>
+  void scanTyped(CBfr& list, int32_t kind, long first, long last);
+};
