@@ -1,0 +1,261 @@
+#include "ModMeas/MeasIn.h"
+
+#include <strings.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+namespace {
+
+const char* const kUnit = "ModMeas/MeasIn";
+
+void setText(VPARAM& v, const std::string& t) {
+  if (v.value.str) *v.value.str = CStr(t.data(), static_cast<long>(t.size()));
+}
+
+CMDERR readOnlyText(GETPARCMD cmd, VPARAM& v, const std::string& value, const char* label = "") {
+  switch (cmd) {
+    case parRead: setText(v, value); return cmdDone;
+    case parWrite: return cmdBadValue;
+    case parDescribe: v.kind = kindSetting, v.vt = vtStr; return cmdDone;
+    case parLabel: setText(v, label); return cmdDone;
+    default: return cmdDone;
+  }
+}
+
+template <class T>
+CMDERR number(GETPARCMD cmd, VPARAM& v, T& field, const char* label, const char* unit = "") {
+  constexpr bool isInt = std::is_same_v<T, int32_t>;
+  switch (cmd) {
+    case parRead:
+      if constexpr (isInt)
+        v.vt = vtI4, v.value.i4 = field;
+      else
+        v.vt = vtR8, v.value.r8 = field;
+      return cmdDone;
+    case parWrite:
+      if constexpr (isInt)
+        field = v.value.i4;
+      else
+        field = v.value.r8;
+      return cmdDone;
+    case parDescribe: v.kind = kindSetting, v.vt = isInt ? vtI4 : vtR8; return cmdDone;
+    case parLabel: setText(v, label); return cmdDone;
+    case parUnit: setText(v, unit); return cmdDone;
+    default: return cmdDone;
+  }
+}
+
+}  // namespace
+
+CMeasIn::CMeasIn(const KvCreateBlock& block)
+    : CLocalData(block),
+      ck(*this, status, &start, &stop, "Clock", "ck", false),
+      dt(*this, status, &start, &stop, "Data", "dt", false),
+      ctl(*this, status, &start, &stop, "Control", "ctl", true),
+      ctx{*this, status, ck, dt, ctl, unitInterval} {
+  const char* kind = variant.GetBfr();
+  if (strcasecmp(kind, "ck") == 0) {
+    first = 0, last = 16;
+  } else if (strcasecmp(kind, "dt") == 0) {
+    first = 17, last = 23;
+  } else if (strcasecmp(kind, "chch") == 0) {
+    first = 24, last = 27;
+  } else {
+    for (int32_t i = 0; i < kMeasCount; ++i)
+      if (strcasecmp(kind, kMeasTable[i].name) == 0) first = last = i;
+  }
+  clockUsed = dataUsed = false;
+  for (int32_t i = first; i <= last; ++i) {
+    clockUsed = clockUsed || (kMeasTable[i].mask & 0xF);
+    dataUsed = dataUsed || kMeasTable[i].mask > 15;
+    meas.push_back(std::make_unique<CMeasurement>(ctx, i));
+  }
+  igui.init("igui", "", "KvMeas.Inputs");
+  ogui.init("ogui", "", "KvMeas.Outputs");
+}
+
+CMeasIn::~CMeasIn() { StopTrigger(); }
+
+CMeasurement* CMeasIn::Find(const char* name) const {
+  for (const auto& m : meas)
+    if (name && strcasecmp(m->row().name, name) == 0) return m.get();
+  return nullptr;
+}
+
+void CMeasIn::RunAll() {
+  for (const auto& m : meas) m->Evaluate();
+}
+
+void CMeasIn::ActMsg(const char* msg) {
+  const std::string m = msg ? msg : "";
+  if (m == "#acq.end" || m == "#acq.abort") return;
+  if (m == "#acq.start") {
+    unitInterval = 0;  // estimated again in this acquisition
+    return;
+  }
+  const size_t dot = m.find('.');
+  if (dot == std::string::npos) {
+    if (m.empty() || m[0] != '#') KvErrReport(1, __LINE__, (m + " not found").c_str(), kUnit);
+    return;
+  }
+  if (m.compare(dot, std::string::npos, ".out") != 0) return;  // an input's data is ready: nothing to do
+  const std::string name = m.substr(0, dot);
+  for (const auto& x : meas)
+    if (name == x->row().name) return x->Evaluate();
+}
+
+CStr CMeasIn::SettingsText() const {
+  std::string s;
+  auto channel = [&](const char* p, bool visible) {
+    std::string t;
+    for (const char* k : {"mid", "high", "low", "rise.mid", "rise.high", "rise.low", "fall.mid", "fall.high",
+                          "fall.low", "hysteresis", "skew", "edgetype"})
+      t += std::string(t.empty() ? "" : ",") + p + "." + k;
+    if (visible) t += std::string(",") + p + ".visible";
+    return t;
+  };
+  if (clockUsed) s += channel("ck", false);
+  if (dataUsed) s += "," + channel("dt", false);
+  s += "," + channel("ctl", true);
+  s += ",start,stop,ck.visible,dt.visible";
+  for (const auto& m : meas) {
+    const std::string n = m->row().name;
+    s += "," + n + ".minlmt," + n + ".maxlmt," + n + ".on";
+    if (m->index == mCkJNC) s += ",ckjnc.start,ckjnc.n";
+    if (m->index == mDtPeriod) s += ",dtperiod.freq,dtperiod.freq.auto";
+    if (m->index == mDtFreq) s += ",dtfreq.freq,dtfreq.freq.auto";
+    if (m->index == mDtTIE) s += ",dttie.freq,dttie.freq.auto";
+  }
+  return CStr(s.data(), static_cast<long>(s.size()));
+}
+
+CStr CMeasIn::SymbolText() const {
+  const auto str = [](long x) { return std::to_string(x); };
+  std::string ins, outs;
+  long k = 0;
+  if (dataUsed) {
+    k = 1;
+    ins = "ipin,0,200,100,,1,dt.in;text,120,160,300,80,Dt,left,center;";
+  }
+  auto pin = [&](const char* port, const char* text) {
+    k += 1;
+    ins += "ipin,0," + str((k * 5 + 5) * 20) + ",100,," + str(k) + "," + port + ";";
+    ins += "text,120," + str(k * 100 + 60) + ",300,80," + text + ",left,center;";
+  };
+  if (clockUsed) pin("ck.in", "Ck");
+  if (meas.size() > 1) pin("ctl.in", "Ctl");
+  long j = 0;
+  for (const auto& m : meas) {
+    ++j;
+    const long p = k + j, y = 60 + 100 * j;
+    outs += "opin,600," + str(y + 40) + ",100,," + str(p) + "," + m->row().name + ".out;";
+    outs += "text,180," + str(y) + ",400,80," + m->row().name + ",right,center;";
+  }
+  const long r = std::max<long>(k, static_cast<long>(meas.size()));
+  const std::string s = "box,100,0,500," + str((r * 5 + 10) * 20) + ";text,100,10,500,100,Meas,center,center;" + ins + outs;
+  return CStr(s.data(), static_cast<long>(s.size()));
+}
+
+CMDERR CMeasIn::measSetting(CMeasurement& m, const char* key, GETPARCMD cmd, VPARAM& v) {
+  const std::string k = key;
+  if (k == "on") {
+    if (cmd == parWrite) {
+      m.on = v.value.i4 ? 1 : 0;
+      return cmdDone;
+    }
+    return number(cmd, v, m.on, "Measurement on/off");
+  }
+  if (k == "minlmt") return number(cmd, v, m.minlmt, "Minimum limit", m.row().unit);
+  if (k == "maxlmt") return number(cmd, v, m.maxlmt, "Maximum limit", m.row().unit);
+  if (k == "out") {
+    switch (cmd) {
+      case parDescribe: v.kind = kindOutPort, v.vt = vtBfr; return cmdDone;
+      case parEvaluate: m.Evaluate(); [[fallthrough]];
+      case parRead: v.value.p = &m.output; return cmdDone;
+      case parLabel: setText(v, "Signal Out"); return cmdDone;
+      case parUnit: setText(v, m.row().unit); return cmdDone;
+      case parPortDep: {
+        std::string deps;
+        if (m.row().mask & 0xF) deps = "ck.in";
+        if (m.row().mask & 0xF0) deps += std::string(deps.empty() ? "" : ",") + "dt.in";
+        deps += std::string(deps.empty() ? "" : ",") + "ctl.in";
+        setText(v, deps);
+        return cmdDone;
+      }
+      default: return cmdWrongKind;
+    }
+  }
+  if (m.index == mCkJNC && k == "start") return number(cmd, v, m.jncStart, "Start Cycle");
+  if (m.index == mCkJNC && k == "n") {
+    if (cmd == parWrite && v.value.i4 < 1) return cmdBadValue;  // a cycle count below 1 measures nothing
+    return number(cmd, v, m.jncN, "N");
+  }
+  if (m.index == mDtPeriod || m.index == mDtFreq || m.index == mDtTIE) {
+    if (k == "freq") return number(cmd, v, m.freq, "Frequency", "Hz");
+    if (k == "freq.auto") {
+      if (cmd == parWrite) {
+        m.freqAuto = v.value.i4 ? 1 : 0;
+        return cmdDone;
+      }
+      return number(cmd, v, m.freqAuto, "Auto calc frequency");
+    }
+  }
+  return cmdNotServed;
+}
+
+CMDERR CMeasIn::Settings(GETPARCMD cmd, const char* name, VPARAM& v) {
+  if (!name) return cmdNotServed;
+  if (igui.isHandle(name)) return igui.Settings(cmd, name, v);
+  if (ogui.isHandle(name)) return ogui.Settings(cmd, name, v);
+  for (CChannel* c : {&ck, &dt, &ctl})
+    if (c->Serves(name)) return c->Settings(cmd, name, v);
+  const std::string n = name;
+  if (n == "start") return number(cmd, v, start, "Start Index");
+  if (n == "stop") return number(cmd, v, stop, "Stop Index");
+  if (n == "meas.names?" || n == "meas.labels?") {
+    std::string t;
+    for (const auto& m : meas) t += std::string(t.empty() ? "" : ",") + (n == "meas.names?" ? m->row().name : m->row().label);
+    return readOnlyText(cmd, v, t, n == "meas.names?" ? "All measurement names" : "All measurement labels");
+  }
+  if (n == "settings") return readOnlyText(cmd, v, SettingsText().GetBfr());
+  if (n == "symbol") return readOnlyText(cmd, v, SymbolText().GetBfr());
+  if (n == "iports") return readOnlyText(cmd, v, "ck.in,dt.in,ctl.in");
+  if (n == "oports") {
+    std::string t;
+    for (const auto& m : meas) t += std::string(t.empty() ? "" : ",") + m->row().name + ".out";
+    return readOnlyText(cmd, v, t);
+  }
+  if (n == "functions") return readOnlyText(cmd, v, "run");
+  if (n == "gui.names") return readOnlyText(cmd, v, "igui,ogui");
+  if (n == "version") return readOnlyText(cmd, v, "1.1.4");
+  const size_t dot = n.find('.');
+  if (dot == std::string::npos) return cmdNotServed;
+  const std::string head = n.substr(0, dot);
+  if (head == "ckjnc" || head == "dtperiod" || head == "dtfreq" || head == "dttie" || Find(head.c_str())) {
+    CMeasurement* m = Find(head.c_str());
+    if (!m) return cmdNotServed;
+    return measSetting(*m, name + dot + 1, cmd, v);
+  }
+  return cmdNotServed;
+}
+
+CMDERR CMeasIn::FunInfo(const char* name, VPARAMS& a) {
+  if (igui.isHandle(name)) return igui.FunInfo(name, a);
+  if (ogui.isHandle(name)) return ogui.FunInfo(name, a);
+  if (!name || strcasecmp(name, "run") != 0) return cmdNotServed;
+  KV_FREE(a.params);
+  a.params = nullptr;
+  a.count = 0;
+  a.result.vt = vtEmpty;
+  return cmdDone;
+}
+
+CMDERR CMeasIn::Fun(const char* name, VPARAMS& a) {
+  if (igui.isHandle(name)) return igui.Fun(name, a);
+  if (ogui.isHandle(name)) return ogui.Fun(name, a);
+  if (!name || strcasecmp(name, "run") != 0) return cmdNotServed;
+  RunAll();
+  return cmdDone;
+}
