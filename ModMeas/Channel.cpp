@@ -451,6 +451,9 @@ void CChannel::scanTyped(CBfr& list, int32_t kind, long first, long last) {
     }
   } else {
     const int32_t sel = edgetype;
+    // The control channel's 1 and 2 choose the level measured during: windows open at one
+    // edge and close at the next, so both polarities are found, the chosen one first.
+    const bool alternate = control || (sel != 1 && sel != 2);
     h->level1 = mid;
     h->level2 = mid + fallMidOffset;
     const double riseArm = riseMid - hys, riseFire = riseMid + hys;
@@ -483,7 +486,7 @@ void CChannel::scanTyped(CBfr& list, int32_t kind, long first, long last) {
         if (std::isfinite(x)) {  // a NaN sample gives no crossing; the search goes on
           if (!append(x, p)) break;
           ++risingCount;
-          if (sel != 1) seekRising = false;
+          if (alternate || sel != 1) seekRising = false;
         }
       } else {
         while (v(p) < fallArm) ++p;
@@ -498,7 +501,7 @@ void CChannel::scanTyped(CBfr& list, int32_t kind, long first, long last) {
         if (std::isfinite(x)) {
           if (!append(x, p)) break;
           ++fallingCount;
-          if (sel != 2) seekRising = true;
+          if (alternate || sel != 2) seekRising = true;
         }
       }
       if (aborted(p)) break;
