@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -186,6 +187,43 @@ CMDERR CMeasIn::measSetting(CMeasurement& m, const char* key, GETPARCMD cmd, VPA
       }
       default: return cmdWrongKind;
     }
+  }
+  // Statistics of the last evaluation's accepted values, in the measurement's unit.
+  if (k == "count?" || k == "mean?" || k == "stddev?" || k == "min?" || k == "max?") {
+    if (cmd == parWrite) return cmdBadValue;
+    if (cmd == parDescribe) {
+      v.kind = kindSetting, v.vt = k == "count?" ? vtI4 : vtR8;
+      return cmdDone;
+    }
+    if (cmd == parLabel) {
+      setText(v, k == "count?" ? "Result count" : k == "mean?" ? "Mean" : k == "stddev?" ? "Standard deviation"
+                                                 : k == "min?"  ? "Minimum" : "Maximum");
+      return cmdDone;
+    }
+    if (cmd == parUnit) {
+      setText(v, k == "count?" ? "" : m.row().unit);
+      return cmdDone;
+    }
+    if (cmd != parRead) return cmdDone;
+    const CBfr& o = m.output;
+    const long n = o.data ? o.count : 0;
+    if (k == "count?") {
+      v.vt = vtI4, v.value.i4 = static_cast<int32_t>(n);
+      return cmdDone;
+    }
+    const double* x = static_cast<const double*>(o.data);
+    double mean = 0, lo = HUGE_VAL, hi = -HUGE_VAL;
+    for (long i = 0; i < n; ++i) mean += x[i], lo = std::min(lo, x[i]), hi = std::max(hi, x[i]);
+    mean = n ? mean / n : NAN;
+    double var = 0;
+    for (long i = 0; i < n; ++i) var += (x[i] - mean) * (x[i] - mean);
+    const double sd = n ? std::sqrt(var / n) : NAN;  // about the mean, as an rms jitter is quoted
+    double r = k == "mean?" ? mean : k == "stddev?" ? sd : k == "min?" ? (n ? lo : NAN) : (n ? hi : NAN);
+    // The output's scale turns raw values into the unit (a spread scales by its size).
+    r = k == "stddev?" ? r * std::fabs(o.scale) : r * o.scale + (k == "stddev?" ? 0 : o.offset);
+    if (o.scale < 0 && (k == "min?" || k == "max?")) r = (k == "min?" ? hi : lo) * o.scale + o.offset;
+    v.vt = vtR8, v.value.r8 = r;
+    return cmdDone;
   }
   if (m.index == mCkJNC && k == "start") return number(cmd, v, m.jncStart, "Start Cycle");
   if (m.index == mCkJNC && k == "n") {

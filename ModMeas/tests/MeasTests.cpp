@@ -172,6 +172,18 @@ TEST(MeasClock, PeriodFrequencyAndStrictLimits) {
   expectNear(rig.values("CkPeriod"), std::vector<double>(9, 100.0));
   EXPECT_NEAR(rig.m->Find("CkPeriod")->output.scale * 100, 1e-8, 1e-20);
   expectNear(rig.values("CkFreq"), std::vector<double>(9, 0.01));
+  VPARAM q;
+  ASSERT_EQ(rig.m->Settings(parRead, "CkPeriod.count?", q), cmdDone);
+  EXPECT_EQ(q.value.i4, 9);
+  rig.m->Settings(parRead, "CkPeriod.mean?", q);
+  EXPECT_NEAR(q.value.r8, 1e-8, 1e-20) << "in seconds";
+  rig.m->Settings(parRead, "CkPeriod.stddev?", q);
+  EXPECT_NEAR(q.value.r8, 0, 1e-20);
+  rig.m->Settings(parRead, "CkFreq.max?", q);
+  EXPECT_NEAR(q.value.r8, 1e8, 1e-3);
+  EXPECT_EQ(rig.read("settings").find("count?"), std::string::npos) << "statistics are not settings";
+  rig.m->Settings(parRead, "CkTIE.mean?", q);
+  EXPECT_TRUE(std::isnan(q.value.r8)) << "nothing evaluated yet";
   EXPECT_NEAR(rig.m->Find("CkFreq")->output.scale * 0.01, 1e8, 1e-3);
 
   MeasRig lim("ck");
