@@ -155,6 +155,9 @@ void CMeasurement::Evaluate() {
     windows.push_back({-kHuge, kHuge});
   }
 
+  // A control input without a single window: nothing lies inside one.
+  const double firstStart = windows.empty() ? kHuge : windows.front().start;
+
   CChannel& ch = (r.mask & 0xF) ? c.clock : c.data;
   CBfr* in = ch.input;
   const double interval = in && in->interval != 0 ? in->interval : 1.0;
@@ -233,7 +236,7 @@ void CMeasurement::Evaluate() {
     }
   } else if (i == mCkTIE) {
     const std::vector<double> t = selectedEdges(c.clock.GetEdges(kEdgeMid));
-    const long from = firstAtOrAfter(t, windows.front().start);
+    const long from = firstAtOrAfter(t, firstStart);
     const long n = static_cast<long>(t.size()) - from;
     if (static_cast<long>(t.size()) < 1 || n < 1) {
       owner.logWarn("No edges found");
@@ -410,8 +413,10 @@ void CMeasurement::Evaluate() {
         owner.logErrAbort("Unable to calculate");
         failed = true;
       } else if (i != mDtTIE) {
+        // The span in unit intervals; a unit interval absurdly short for the data could ask
+        // for gigabytes, so no more than 64 results per edge are held (the rest is an overrun).
         const double span = (t[n - 1] - t[0]) / u;
-        if (sized(static_cast<long>(std::min(span, 1e9)) + 1, false)) {
+        if (sized(static_cast<long>(std::min(span, 64.0 * n)) + 1, false)) {
           status.OperStart(0, n - 1, 9999);
           for (const Window& w : windows) {
             long j = firstAtOrAfter(t, w.start);
@@ -419,7 +424,10 @@ void CMeasurement::Evaluate() {
             bool ok = true;
             for (long k = j + 1; k < n && t[k] <= w.end && ok; ++k) {
               const double d = t[k] - t[k - 1];
-              const long units = static_cast<long>(d / u + 0.5);
+              // More unit intervals in one gap than the output could ever hold count as one
+              // overrun, not as a loop without end.
+              const double ratio = d / u + 0.5;
+              const long units = ratio < 1e9 ? static_cast<long>(ratio) : 1000000000L;
               if (units > 0) {
                 const double v = i == mDtPeriod ? d / units : units / d;
                 for (long r2 = 0; r2 < units && ok; ++r2) ok = put(v, t[k - 1], t[k]);
@@ -432,7 +440,7 @@ void CMeasurement::Evaluate() {
         }
       } else if (sized(n + 1, false)) {
         // Unit-interval numbers from the first window's start to the end of the list.
-        const long from = firstAtOrAfter(t, windows.front().start);
+        const long from = firstAtOrAfter(t, firstStart);
         std::vector<double> number(static_cast<size_t>(n), 0.0);
         for (long k = from + 1; k < n; ++k) number[k] = number[k - 1] + std::trunc((t[k] - t[k - 1]) / u + 0.5);
         // The fit over the edges inside the windows (centred sums, as for the clock).

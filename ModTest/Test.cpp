@@ -5,6 +5,7 @@
 //   sink  inputs "a" and "b", output "sum" computed from both
 //   rec   no ports (also the kind of an empty variant)
 //   mute  like src, but refuses to list its inputs
+//   clk   output "out": a sine clock of "count" samples with a period of "gain" samples
 // Every kind keeps the action messages it receives ("history") and adds them, as
 // "name:message", to one sequence shared by all components of the library ("seq"), so tests
 // can check the order across components. With "release" set, an input's data is released as
@@ -46,7 +47,7 @@ class TestComponent final : public CLocalData {
   }
   ~TestComponent() override { StopTrigger(); }
 
-  bool known() const { return kind == "src" || kind == "pass" || kind == "sink" || kind == "rec" || kind == "mute"; }
+  bool known() const { return kind == "src" || kind == "pass" || kind == "sink" || kind == "rec" || kind == "mute" || kind == "clk"; }
 
   void ActMsg(const char* msg) override {
     {
@@ -57,6 +58,7 @@ class TestComponent final : public CLocalData {
     const std::string m = msg;
     // Tells the engine from whatever thread delivered the message (a trigger thread here).
     if (m == "#acq.trg" && pgd && pgd->notify) pgd->notify(name.GetBfr(), "trg");
+    if (m == "out" && kind == "clk") clock();
     if (m == "out" && (kind == "src" || kind == "mute")) produce(static_cast<double>(++passes));
     if (m == "out" && kind == "pass") copyFrom(in, gain);
     if (m == "sum" && kind == "sink") sum();
@@ -70,7 +72,7 @@ class TestComponent final : public CLocalData {
     if (key == "settings") return readOnly(cmd, v, "i2,i4,r4,r8,text,release,isstatic,count,gain");
     if (key == "iports" && kind == "mute") return cmdNotServed;
     if (key == "iports") return readOnly(cmd, v, kind == "pass" ? "in" : kind == "sink" ? "a,b" : "");
-    if (key == "oports") return readOnly(cmd, v, kind == "src" ? "out,trg" : kind == "mute" ? "out" : kind == "pass" ? "out" : kind == "sink" ? "sum" : "");
+    if (key == "oports") return readOnly(cmd, v, kind == "src" ? "out,trg" : kind == "mute" || kind == "clk" ? "out" : kind == "pass" ? "out" : kind == "sink" ? "sum" : "");
     if (key == "functions") return readOnly(cmd, v, "add,echo,clear,mark,fire,abort");
     if (key == "version") return readOnly(cmd, v, "Test 1.0");
     if (key == "gui.names") return readOnly(cmd, v, "");
@@ -161,7 +163,7 @@ class TestComponent final : public CLocalData {
   }
 
   CBfr* outPort(const std::string& key) {
-    if (key == "out" && (kind == "src" || kind == "pass" || kind == "mute")) return &out;
+    if (key == "out" && (kind == "src" || kind == "pass" || kind == "mute" || kind == "clk")) return &out;
     if (key == "trg" && kind == "src") return &trg;
     if (key == "sum" && kind == "sink") return &out;
     return nullptr;
@@ -250,6 +252,15 @@ class TestComponent final : public CLocalData {
     for (int i = 0; i < count; ++i) d[i] = base * 1000 + i;
     out.count = out.valid = count;
     out.maxCache = out.minCache = CBfr::kNoCache;
+    ++out.tag;
+    out.ready = 1;
+  }
+
+  void clock() {
+    if (!out.SetSize(count)) return;
+    const double period = gain > 0 ? gain : 1;
+    for (int i = 0; i < count; ++i) static_cast<double*>(out.data)[i] = std::sin(2 * M_PI * (i + 0.5) / period);
+    out.count = out.valid = count;
     ++out.tag;
     out.ready = 1;
   }

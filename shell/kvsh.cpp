@@ -1,6 +1,6 @@
 // kvsh: runs script lines through the engine without a display.
 //
-//   kvsh [--records] [--print-cmdlist] [--log-level N] [--lib DIR] [--run N] [--events]
+//   kvsh [--records] [--print-cmdlist] [--log-level N] [--lib DIR] [--run N] [--events] [--report]
 //        [--open SETUP] [--save SETUP] [FILE ...]
 //
 // Lines come from the files in turn, or from standard input. Each line is answered as the
@@ -10,10 +10,12 @@
 // (-1 debug ... 6, default 2: warnings and worse). --lib sets the folder of the module
 // libraries (default: the program's folder + "/Lib"); --run runs N acquisition passes on the
 // engine's worker after the script and waits until they are done. --events prints every
-// event of the engine to standard error. --open reads a setup file before the script (its
+// event of the engine to standard error. --report prints, after the script and the passes, a
+// table of results for every measurement component. --open reads a setup file before the script (its
 // "Kelvane" section rebuilds the network); --save writes one after it. Exit status: 0, 1 when
 // the setup could not be opened (or had failing lines) or saved, 2 for a usage error.
 
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,12 +42,13 @@ struct Options {
   std::string lib;  // empty: the program's folder + "/Lib"
   long runPasses = 0;
   bool events = false;
+  bool report = false;
   std::string open, save;
   std::vector<std::string> files;
 };
 
 void usage(const char* reason) {
-  std::fprintf(stderr, "kvsh: %s\nusage: kvsh [--records] [--print-cmdlist] [--log-level N] [--lib DIR] [--run N] [--events] [--open SETUP] [--save SETUP] [FILE ...]\n", reason);
+  std::fprintf(stderr, "kvsh: %s\nusage: kvsh [--records] [--print-cmdlist] [--log-level N] [--lib DIR] [--run N] [--events] [--report] [--open SETUP] [--save SETUP] [FILE ...]\n", reason);
 }
 
 // Backslash, CR, LF and TAB written so that one record stays on one line.
@@ -224,6 +227,55 @@ class Shell {
     if (interactive) std::fputs("\n", stdout);
   }
 
+  // One table per measurement component: each measurement's results in its unit.
+  void Report() {
+    long count = 0;
+    app->get_CompCount(&count);
+    std::string list;
+    app->GetCmdList(&list);
+    for (long i = 0; i < count; ++i) {
+      std::string label, lib;
+      app->get_CompLabel(i, &label);
+      app->get_CompName(i, &lib);
+      if (strcasecmp(lib.c_str(), "meas") != 0) continue;
+      // A component whose outputs feed nothing got no step in the passes: evaluate it here.
+      if (list.find("=" + label + ".") == std::string::npos) {
+        std::string ignored;
+        long r = 0;
+        app->Execute(label + ".run()", &ignored, &r);
+      }
+      std::string names;
+      if (app->get_str(label, "meas.names?", &names) != S_OK) continue;
+      std::printf("%s (Meas)\n%-14s %-5s %8s %12s %12s %12s %12s\n", label.c_str(), "measurement", "unit", "count",
+                  "mean", "std-dev", "min", "max");
+      size_t at = 0;
+      while (at <= names.size()) {
+        size_t end = names.find(',', at);
+        if (end == std::string::npos) end = names.size();
+        const std::string name = names.substr(at, end - at);
+        at = end + 1;
+        if (name.empty()) continue;
+        int32_t n = 0;
+        std::string unit;
+        app->get_lng(label, name + ".count?", &n);
+        app->get_unit(label, name + ".mean?", &unit);
+        std::string cells[4];
+        const char* keys[] = {".mean?", ".stddev?", ".min?", ".max?"};
+        for (int k = 0; k < 4; ++k) {
+          double x = 0;
+          if (n > 0 && app->get_dbl(label, name + keys[k], &x) == S_OK) {
+            utils->Num2Str(x, 4, &cells[k]);
+          } else {
+            cells[k] = "-";
+          }
+        }
+        std::printf("%-14s %-5s %8d %12s %12s %12s %12s\n", name.c_str(), unit.c_str(), n, cells[0].c_str(),
+                    cells[1].c_str(), cells[2].c_str(), cells[3].c_str());
+      }
+    }
+    std::fflush(stdout);
+  }
+
   void Finish() {
     if (!options.printCmdList) return;
     std::string list;
@@ -282,6 +334,8 @@ int main(int argc, char** argv) {
         return 2;
       }
       options.logLevel = level;
+    } else if (!endOfOptions && a == "--report") {
+      options.report = true;
     } else if (!endOfOptions && a == "--events") {
       options.events = true;
     } else if (!endOfOptions && (a == "--open" || a == "--save")) {
@@ -338,6 +392,7 @@ int main(int argc, char** argv) {
       for (std::ifstream& s : streams) shell.Run(s, false);
     }
     shell.RunPasses(options.runPasses);
+    if (options.report) shell.Report();
     if (!options.save.empty() && !shell.Save(options.save)) status = 1;
     shell.Finish();
   }

@@ -149,6 +149,19 @@ TEST(Kvsh, SavedSetupOpensAsTheSameNetwork) {
   std::remove(setup.c_str());
 }
 
+TEST(Kvsh, ReportTablesEveryMeasurementComponent) {
+  const std::string script =
+      "load c = test.clk\nc.count = 2000\nc.gain = 100\nload m = meas.ckperiod\nm.ck.in = c.out\n"
+      "load f = meas.ckfreq\nf.ck.in = c.out\nkvs.run(318207)\n";
+  const KvshRun r = kvsh(std::string("--lib ") + KV_TEST_LIB_DIR + " --report", script);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("m (Meas)\nmeasurement    unit     count         mean      std-dev          min          max\n"),
+            std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("CkPeriod       s           18      100.000"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("f (Meas)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("CkFreq         Hz          18       10.00m"), std::string::npos) << r.out;
+}
+
 TEST(Kvsh, HelloExampleRunsToTheEnd) {
   const KvshRun r = kvsh(std::string("--records ") + KV_EXAMPLES_DIR + "/hello.kvs");
   EXPECT_EQ(r.status, 0);

@@ -1,0 +1,74 @@
+// Arbitrary records and settings through every edge kind and every measurement: no crash, no
+// hang, no access outside the record. The input: a type byte, three edge selections, eight
+// thresholds, a range, then the samples.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "ModMeas/MeasIn.h"
+
+namespace {
+
+template <class T>
+T take(const uint8_t*& p, size_t& n) {
+  T x{};
+  if (n >= sizeof x) {
+    std::memcpy(&x, p, sizeof x);
+    p += sizeof x, n -= sizeof x;
+  }
+  return x;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static CGlobalData* g = new CGlobalData;
+  g->abort = 0;
+  const uint8_t* p = data;
+  size_t n = size;
+  const uint8_t type = take<uint8_t>(p, n) % 3;
+  KvCreateBlock block{"f", g, nullptr, "all"};
+  CMeasIn m(block);
+  const char* words[] = {"off", "rise", "fall", "both", "rise+fall", "fall+rise"};
+  const char* prefixes[] = {"ck", "dt", "ctl"};
+  for (const char* pre : prefixes) {
+    VPARAM v;
+    v.value.s = words[take<uint8_t>(p, n) % 6];
+    m.Settings(parWrite, (std::string(pre) + ".edgetype").c_str(), v);
+  }
+  const char* keys[] = {"mid", "high", "low", "fall.mid", "fall.high", "fall.low", "hysteresis"};
+  for (const char* k : keys) {
+    VPARAM v;
+    v.value.r8 = take<double>(p, n);
+    m.Settings(parWrite, (std::string("ck.") + k).c_str(), v);
+    m.Settings(parWrite, (std::string("dt.") + k).c_str(), v);
+  }
+  VPARAM jn;
+  jn.value.i4 = take<uint8_t>(p, n) % 9;
+  m.Settings(parWrite, "ckjnc.n", jn);
+  m.start = take<int16_t>(p, n);
+  m.stop = take<int16_t>(p, n);
+  const double scale = take<double>(p, n);
+
+  CBfr in;
+  const size_t element = type == 0 ? 2 : type == 1 ? 4 : 8;
+  const long count = static_cast<long>(n / element);
+  in.SetBfrType(type == 0 ? bfrI2 : type == 1 ? bfrR4 : bfrR8);
+  if (!in.SetSize(count) && count > 0) return 0;
+  if (count > 0) std::memcpy(in.data, p, static_cast<size_t>(count) * element);
+  in.count = in.valid = static_cast<int32_t>(count);
+  in.scale = scale;
+  in.tag = 1;
+  for (const char* port : {"ck.in", "dt.in"}) {
+    VPARAM v;
+    v.value.p = &in;
+    m.Settings(parWrite, port, v);
+  }
+  if (size % 2) {
+    VPARAM v;
+    v.value.p = &in;
+    m.Settings(parWrite, "ctl.in", v);
+  }
+  m.RunAll();
+  return 0;
+}
