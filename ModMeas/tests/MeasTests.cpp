@@ -379,3 +379,54 @@ TEST(MeasWindows, ControlWindowsAndRequiredInputs) {
   rig.m->ActMsg("CkPeriod.out");
   EXPECT_EQ(p->output.tag, tag + 2);
 }
+
+TEST(MeasClock, NegativeCycleToCycleAndSelections) {
+  MeasRig rig("ck");
+  rig.text("ck.edgetype", "both");
+  std::vector<double> e;  // high for 30 + k, low for 60 - 2k samples
+  double t = 20;
+  for (int k = 0; k < 8; ++k) e.push_back(t), e.push_back(t + 30 + k), t += 90 - k;
+  rig.feed(rig.ckIn, "ck.in", waveform(e, static_cast<long>(t)), 1.0);
+  std::vector<double> nwcc, ndcc;
+  for (int k = 1; k < 7; ++k) nwcc.push_back(-2);  // negative widths 60 - 2k
+  expectNear(rig.values("CkNWdCC"), nwcc);
+  std::vector<double> nd;
+  for (int k = 0; k < 7; ++k) nd.push_back((60.0 - 2 * k) / (90.0 - k + 1));
+  for (size_t k = 1; k < nd.size(); ++k) ndcc.push_back(nd[k] - nd[k - 1]);
+  expectNear(rig.values("CkNDutyCC"), ndcc, 1e-12);
+
+  // Periods between falling edges; and with "rise+fall" every second entry of a list that
+  // holds both, so again one polarity.
+  std::vector<double> fallPeriods;
+  for (int k = 1; k < 8; ++k) fallPeriods.push_back(e[2 * k + 1] - e[2 * k - 1]);
+  rig.text("ck.edgetype", "fall");
+  expectNear(rig.values("CkPeriod"), fallPeriods);
+  rig.text("ck.edgetype", "fall+rise");
+  expectNear(rig.values("CkPeriod"), fallPeriods);
+  std::vector<double> risePeriods;
+  for (int k = 1; k < 8; ++k) risePeriods.push_back(e[2 * k] - e[2 * k - 2]);
+  rig.text("ck.edgetype", "rise+fall");
+  expectNear(rig.values("CkPeriod"), risePeriods);
+}
+
+TEST(MeasTransitions, DataChannelAndFallRate) {
+  MeasRig rig("all");
+  std::vector<double> e;
+  for (int k = 0; k < 5; ++k) e.push_back(20 + 40 * k), e.push_back(40 + 40 * k);
+  const std::vector<double> s = waveform(e, 230, 0.125);  // ramps of 16 samples
+  rig.feed(rig.ckIn, "ck.in", s, 1e-9);
+  rig.feed(rig.dtIn, "dt.in", s, 1e-9);
+  for (const char* p : {"ck", "dt"}) {
+    rig.num((std::string(p) + ".high").c_str(), 0.75);
+    rig.num((std::string(p) + ".low").c_str(), -0.25);
+  }
+  expectNear(rig.values("DtRiseTime"), std::vector<double>(5, 8.0));
+  expectNear(rig.values("DtFallTime"), std::vector<double>(5, 8.0));
+  expectNear(rig.values("DtRiseRate"), std::vector<double>(5, 1.0 / 8));
+  expectNear(rig.values("CkFallRate"), std::vector<double>(5, 1.0 / 8));
+  EXPECT_NEAR(rig.m->Find("DtFallRate")->output.scale, 1.0 / 1e-9 * 1e-9, 1e-12) << "1 V over 1 ns";
+  std::vector<double> s1, e1;
+  rig.values("CkFallTime", &s1, &e1);
+  EXPECT_NEAR(s1[0], 40 - 0.75 / 0.125, 1e-9) << "the high crossing opens a falling edge";
+  EXPECT_NEAR(e1[0], 40 + 0.25 / 0.125, 1e-9);
+}
