@@ -118,8 +118,13 @@ CStr CMeasIn::SettingsText() const {
     return t;
   };
   if (clockUsed) s += channel("ck", false);
-  if (dataUsed) s += "," + channel("dt", false);
-  s += "," + channel("ctl", true);
+  // Appended piece by piece: g++ 12 warns falsely about "," + std::string at -O3.
+  if (dataUsed) {
+    s += ',';
+    s += channel("dt", false);
+  }
+  s += ',';
+  s += channel("ctl", true);
   s += ",start,stop,ck.visible,dt.visible";
   for (const auto& m : meas) {
     const std::string n = m->row().name;
