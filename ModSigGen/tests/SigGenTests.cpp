@@ -1,0 +1,182 @@
+// The generator's records measured independently: crossings found here, and the measurement
+// module's own numbers for the edge waveforms.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numeric>
+#include <vector>
+
+#include "ModMeas/MeasIn.h"
+#include "ModSigGen/SigGen.h"
+
+namespace {
+
+struct GenRig {
+  CGlobalData g;
+  KvCreateBlock block{"gen", &g, nullptr, ""};
+  CSigGen gen{block};
+  void set(const char* name, double x) {
+    VPARAM d, v;
+    gen.Settings(parDescribe, name, d);
+    if (d.vt == vtI4) v.value.i4 = static_cast<int32_t>(x);
+    else v.value.r8 = x;
+    ASSERT_EQ(gen.Settings(parWrite, name, v), cmdDone) << name;
+  }
+  void text(const char* name, const char* t) {
+    VPARAM v;
+    v.value.s = t;
+    ASSERT_EQ(gen.Settings(parWrite, name, v), cmdDone) << name;
+  }
+  std::vector<double> record() {
+    gen.Generate();
+    const double* s = static_cast<const double*>(gen.out.data);
+    return std::vector<double>(s, s + gen.out.count);
+  }
+  // A statistic of one measurement on the generator's output.
+  double measure(const char* kind, const char* stat, const char* edgetype = "rise", double high = 1, double low = -1) {
+    KvCreateBlock mb{"m", &g, nullptr, kind};
+    CMeasIn m(mb);
+    VPARAM v;
+    v.value.p = &gen.out;
+    m.Settings(parWrite, "ck.in", v);
+    v.value.s = edgetype;
+    m.Settings(parWrite, "ck.edgetype", v);
+    v.value.r8 = high;
+    m.Settings(parWrite, "ck.high", v);
+    v.value.r8 = low;
+    m.Settings(parWrite, "ck.low", v);
+    m.RunAll();
+    VPARAM r;
+    m.Settings(parRead, (std::string(kind) + "." + stat).c_str(), r);
+    return std::string(stat) == "count?" ? r.value.i4 : r.value.r8;
+  }
+};
+
+}  // namespace
+
+TEST(SigGen, SquareClockPeriodDutyAndRiseTime) {
+  GenRig rig;
+  rig.text("type", "square");
+  rig.set("freq", 100e6);
+  rig.set("samplerate", 10e9);
+  rig.set("reclen", 20000);
+  rig.set("risetime", 1e-9);
+  rig.set("duty", 40);
+  rig.record();
+  EXPECT_EQ(rig.gen.out.interval, 1e-10);
+  EXPECT_NEAR(rig.measure("CkPeriod", "mean?"), 1e-8, 1e-18);
+  EXPECT_NEAR(rig.measure("CkPeriod", "stddev?"), 0, 1e-18);
+  EXPECT_NEAR(rig.measure("CkPDuty", "mean?", "both"), 40, 1e-6);
+  EXPECT_NEAR(rig.measure("CkRiseTime", "mean?", "rise", 0.8, -0.8), 1e-9, 1e-15) << "10-90 %";
+  EXPECT_NEAR(rig.measure("CkFallTime", "mean?", "rise", 0.8, -0.8), 1e-9, 1e-15);
+  const std::vector<double> s = rig.record();
+  EXPECT_EQ(*std::max_element(s.begin(), s.end()), 1.0);
+  EXPECT_EQ(*std::min_element(s.begin(), s.end()), -1.0);
+}
+
+TEST(SigGen, RandomJitterOfTheSetRms) {
+  GenRig rig;
+  rig.text("type", "square");
+  rig.set("freq", 100e6);
+  rig.set("samplerate", 10e9);
+  rig.set("reclen", 10000000);  // 100,000 cycles
+  rig.set("risetime", 1e-9);
+  rig.set("jitter.rj", 2e-12);
+  rig.set("seed", 3);
+  rig.record();
+  EXPECT_GE(rig.measure("CkTIE", "count?"), 99999) << "the edge at the first sample has no crossing";
+  EXPECT_NEAR(rig.measure("CkTIE", "stddev?"), 2e-12, 0.05 * 2e-12);
+  // Sinusoidal jitter instead: a TIE peak to peak of twice the amplitude.
+  rig.set("jitter.rj", 0);
+  rig.set("jitter.pj", 5e-12);
+  rig.set("jitter.pj.freq", 1e6);
+  rig.set("reclen", 1000000);
+  rig.record();
+  const double pp = rig.measure("CkTIE", "max?") - rig.measure("CkTIE", "min?");
+  EXPECT_NEAR(pp, 10e-12, 0.02 * 10e-12);
+}
+
+TEST(SigGen, RecordsContinueThePhase) {
+  for (const char* type : {"sine", "square", "triangle"}) {
+    SCOPED_TRACE(type);
+    GenRig a, b;
+    for (GenRig* r : {&a, &b}) {
+      r->text("type", type);
+      r->set("freq", 1234.5);
+      r->set("samplerate", 1e5);
+      r->set("risetime", 2e-5);
+    }
+    a.set("reclen", 333);
+    std::vector<double> two = a.record();
+    const std::vector<double> second = a.record();
+    two.insert(two.end(), second.begin(), second.end());
+    b.set("reclen", 666);
+    const std::vector<double> one = b.record();
+    ASSERT_EQ(two.size(), one.size());
+    for (size_t i = 0; i < one.size(); ++i) ASSERT_NEAR(two[i], one[i], 1e-9) << i;
+    a.set("angle", 0);
+    const std::vector<double> again = a.record();
+    for (size_t i = 0; i < again.size(); ++i) ASSERT_NEAR(again[i], one[i], 1e-9) << "angle 0 starts over";
+  }
+}
+
+TEST(SigGen, SineFrequencyAmplitudeAndFrequencyModulation) {
+  GenRig rig;
+  rig.set("freq", 1000);
+  rig.set("samplerate", 1e6);
+  rig.set("reclen", 100000);
+  rig.set("pk2pk", 4);
+  rig.set("offset", 0.5);
+  std::vector<double> s = rig.record();
+  EXPECT_NEAR(*std::max_element(s.begin(), s.end()), 2.5, 1e-6);
+  EXPECT_NEAR(*std::min_element(s.begin(), s.end()), -1.5, 1e-6);
+  rig.set("offset", 0);
+  rig.record();
+  EXPECT_NEAR(rig.measure("CkFreq", "mean?"), 1000, 1e-3);
+
+  CBfr m;  // a constant modulating input of 1 V: FM with gain 0.5 gives 1.5 times the frequency
+  m.SetBfrType(bfrR8);
+  m.SetSize(100000);
+  std::fill(static_cast<double*>(m.data), static_cast<double*>(m.data) + 100000, 1.0);
+  m.count = 100000;
+  VPARAM v;
+  v.value.p = &m;
+  rig.gen.Settings(parWrite, "mod.in", v);
+  rig.text("mod.type", "FM");
+  rig.set("mod.gain", 0.5);
+  rig.record();
+  EXPECT_NEAR(rig.measure("CkFreq", "mean?"), 1500, 1e-2);
+  rig.text("mod.type", "AM");
+  s = rig.record();
+  EXPECT_NEAR(*std::max_element(s.begin(), s.end()), 3.0, 1e-3) << "amplitude times 1.5";
+}
+
+TEST(SigGen, SettingsListsAndRefusals) {
+  GenRig rig;
+  VPARAMS a;
+  CStr out;
+  a.result.value.str = &out;
+  ASSERT_EQ(rig.gen.FunInfo("wfm.types", a), cmdDone);
+  rig.gen.Fun("wfm.types", a);
+  EXPECT_EQ(out, "sine,square,triangle,pulse,noise,dc,prbs");
+  rig.gen.Fun("noise.types", a);
+  EXPECT_EQ(out, "gaussian,uniform");
+  VPARAM v;
+  v.value.s = "sawtooth";
+  EXPECT_EQ(rig.gen.Settings(parWrite, "type", v), cmdBadValue);
+  v.value.r8 = -5;
+  EXPECT_EQ(rig.gen.Settings(parWrite, "samplerate", v), cmdBadValue);
+  v.value.s = "fm";
+  EXPECT_EQ(rig.gen.Settings(parWrite, "mod.type", v), cmdDone);
+  EXPECT_EQ(rig.gen.modType, "FM");
+  CStr cls;
+  v.value.str = &cls;
+  rig.gen.Settings(parRead, "gui.class", v);
+  EXPECT_EQ(cls, "KvSigGen.SigGen");
+  rig.set("freeze", 1);
+  rig.set("reclen", 10);
+  rig.record();
+  const int32_t tag = rig.gen.out.tag;
+  rig.record();
+  EXPECT_EQ(rig.gen.out.tag, tag) << "frozen: the last record stays";
+}
