@@ -34,7 +34,7 @@ bool CFunOrder::Compute(CModList& comps) {
         CStr text = CStr("Output port not found!") + "\r\nComp: " + comps.Label(c) + "\r\nPort: " + port;
         KvDebugReport(1, __LINE__, text, kUnit);
       }
-      CBfr* b = comps.OutBuffer(c, port);
+      CBfr* b = comps.PortBuffer(c, port);
       if (!b || b->users == 0) continue;
       auto* o = new OutRec{c, CStr(comps.Label(c)), b, port, CStr(comps.Label(c)) + "." + port, {}, {}};
       CObjArr<CStr> deps;

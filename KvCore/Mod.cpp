@@ -209,11 +209,18 @@ CStr CModList::textRequest(int index, GETPARCMD cmd, const char* name) {
 CStr CModList::Unit(int index, const char* name) { return textRequest(index, parUnit, name); }
 CStr CModList::PortInputs(int index, const char* port) { return textRequest(index, parPortDep, port); }
 
-CBfr* CModList::OutBuffer(int index, const char* port) {
+CBfr* CModList::OutBuffer(int index, const char* port) { return portRequest(index, parEvaluate, port); }
+CBfr* CModList::PortBuffer(int index, const char* port) {
+  // A read of an input port answers its slot, not a buffer.
+  if (Describe(index, port).kind != kindOutPort) return nullptr;
+  return portRequest(index, parRead, port);
+}
+
+CBfr* CModList::portRequest(int index, GETPARCMD cmd, const char* port) {
   CCompRec* r = Rec(index);
   if (!r) return nullptr;
   VPARAM v;
-  if (r->inst->Settings(parEvaluate, port, v) != cmdDone) return nullptr;
+  if (r->inst->Settings(cmd, port, v) != cmdDone) return nullptr;
   return static_cast<CBfr*>(v.value.p);
 }
 

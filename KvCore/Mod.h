@@ -48,8 +48,12 @@ class CModList final : public IComponents {
   CStr Unit(int index, const char* name);
   // The input ports the computation of an output port reads, comma-separated.
   CStr PortInputs(int index, const char* port);
-  // The buffer of an output port; null when the component has none.
+  // The buffer of an output port, computed first (a link or a value request wants it
+  // current); null when the component has none.
   CBfr* OutBuffer(int index, const char* port);
+  // The same buffer's address without computing it: the run order and the link
+  // bookkeeping only compare addresses, and a pass must not start with a computation.
+  CBfr* PortBuffer(int index, const char* port);
   // The buffer-pointer slot of an input port (its identity in the release bookkeeping);
   // null when the name is not an input port.
   CBfr** InSlot(int index, const char* port);
@@ -68,5 +72,6 @@ class CModList final : public IComponents {
 
   static void release(CCompRec* r);
   CStr textRequest(int index, GETPARCMD cmd, const char* name);
+  CBfr* portRequest(int index, GETPARCMD cmd, const char* port);
   void removeAt(int index);
 };

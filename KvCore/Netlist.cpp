@@ -64,7 +64,7 @@ void CNetlist::RemoveLinks(int c) {
   CObjArr<CStr> oports;
   comps.List(c, "oports", oports);
   for (int p = 0; p < oports.count; ++p) {
-    CBfr* b = comps.OutBuffer(c, *oports.items[p]);
+    CBfr* b = comps.PortBuffer(c, *oports.items[p]);
     if (!b) continue;
     for (int d = 0; d < comps.Count() && b->users > 0; ++d) {
       if (d == c) continue;
@@ -88,7 +88,7 @@ CStr CNetlist::InputSource(int component, const char* port) {
     CObjArr<CStr> oports;
     comps.List(c, "oports", oports);
     for (int p = 0; p < oports.count; ++p)
-      if (comps.OutBuffer(c, *oports.items[p]) == *slot) return CStr(comps.Label(c)) + "." + *oports.items[p];
+      if (comps.PortBuffer(c, *oports.items[p]) == *slot) return CStr(comps.Label(c)) + "." + *oports.items[p];
   }
   return CStr();
 }

@@ -286,13 +286,18 @@ void CChannel::scan(CBfr& list, int32_t kind) {
   h->kind = kind == kEdgeMid ? kEdgeMid : 0;
   if (kind == kEdgeMid) risingCount = fallingCount = 0;
 
-  status.OperLabel("Processing");
+  // Within a measurement's evaluation the operation is already open and stays its own.
+  const bool ownOperation = status.oper == 0;
+  if (ownOperation) status.OperLabel("Processing");
   CStr what = name + " " + CStr(static_cast<long>(kind));
   status.OperInit(what);
   struct Closer {
     CStatus& s;
-    ~Closer() { s.OperEnd(); }
-  } closer{status};
+    bool own;
+    ~Closer() {
+      if (own) s.OperEnd();
+    }
+  } closer{status, ownOperation};
 
   if (!input) {
     owner.logErr((CStr("Input port ") + prefix + ".in is not connected and is required").GetBfr());

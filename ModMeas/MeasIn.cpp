@@ -73,6 +73,7 @@ CMeasIn::CMeasIn(const KvCreateBlock& block)
     dataUsed = dataUsed || kMeasTable[i].mask > 15;
     meas.push_back(std::make_unique<CMeasurement>(ctx, i));
   }
+  evaluatedIn.assign(meas.size(), -1);
   igui.init("igui", "", "KvMeas.Inputs");
   ogui.init("ogui", "", "KvMeas.Outputs");
 }
@@ -94,6 +95,8 @@ void CMeasIn::ActMsg(const char* msg) {
   if (m == "#acq.end" || m == "#acq.abort") return;
   if (m == "#acq.start") {
     unitInterval = 0;  // estimated again in this acquisition
+    ++pass;
+    arrived = 0;
     return;
   }
   const size_t dot = m.find('.');
@@ -101,10 +104,40 @@ void CMeasIn::ActMsg(const char* msg) {
     if (m.empty() || m[0] != '#') KvErrReport(1, __LINE__, (m + " not found").c_str(), kUnit);
     return;
   }
-  if (m.compare(dot, std::string::npos, ".out") != 0) return;  // an input's data is ready: nothing to do
   const std::string name = m.substr(0, dot);
-  for (const auto& x : meas)
-    if (name == x->row().name) return x->Evaluate();
+  if (m.compare(dot, std::string::npos, ".out") == 0) {
+    for (size_t i = 0; i < meas.size(); ++i) {
+      if (name != meas[i]->row().name) continue;
+      meas[i]->Evaluate();
+      evaluatedIn[i] = pass;
+      arrived |= needs(*meas[i]);  // the engine asks for an output once its inputs are ready
+      break;
+    }
+  } else if (name == "ck" || name == "dt" || name == "ctl") {
+    arrived |= name == "ck" ? 1u : name == "dt" ? 2u : 4u;
+  } else {
+    return;
+  }
+  EvaluateUnlinked();
+}
+
+unsigned CMeasIn::needs(const CMeasurement& x) const {
+  unsigned n = 0;
+  if ((x.row().mask & 0xF) && ck.input) n |= 1;
+  if ((x.row().mask & 0xF0) && dt.input) n |= 2;
+  if (ctl.input) n |= 4;
+  return n;
+}
+
+// A measurement whose output feeds nothing gets no step of its own in a pass; it is
+// evaluated once in the pass, as soon as every input it reads has been announced ready.
+void CMeasIn::EvaluateUnlinked() {
+  for (size_t i = 0; i < meas.size(); ++i) {
+    const unsigned n = needs(*meas[i]);
+    if (evaluatedIn[i] == pass || meas[i]->output.users > 0 || n == 0 || (n & arrived) != n) continue;
+    evaluatedIn[i] = pass;
+    meas[i]->Evaluate();
+  }
 }
 
 CStr CMeasIn::SettingsText() const {

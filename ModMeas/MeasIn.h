@@ -42,6 +42,15 @@ class CMeasIn final : public CLocalData {
   bool clockUsed = true, dataUsed = true;
   MeasContext ctx;
   std::vector<std::unique_ptr<CMeasurement>> meas;  // the rows first .. last
+  // Pass bookkeeping for measurements nobody links: the pass number (counted at each
+  // acquisition start), the inputs announced ready in it (1 ck, 2 dt, 4 ctl) and the pass
+  // in which each measurement was last evaluated.
+  long pass = 0;
+  unsigned arrived = 0;
+  std::vector<long> evaluatedIn;
+
+  unsigned needs(const CMeasurement& x) const;
+  void EvaluateUnlinked();
 
   CMDERR measSetting(CMeasurement& m, const char* key, GETPARCMD cmd, VPARAM& v);
 };

@@ -97,8 +97,8 @@ double CSigGen::edgeLevel(double t) const {
   double f;
   if (w > 0)
     f = std::clamp((t - edgeTime) / w + 0.5, 0.0, 1.0);
-  else
-    f = t >= edgeTime ? 1.0 : 0.0;
+  else  // a sample on the edge takes the new level, whatever the rounding of the two times
+    f = t >= edgeTime - 1e-6 / (samplerate > 0 ? samplerate : 1.0) ? 1.0 : 0.0;
   return before + (after - before) * f;
 }
 

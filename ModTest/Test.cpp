@@ -8,8 +8,8 @@
 //   clk   output "out": a sine clock of "count" samples with a period of "gain" samples
 // Every kind keeps the action messages it receives ("history") and adds them, as
 // "name:message", to one sequence shared by all components of the library ("seq"), so tests
-// can check the order across components. With "release" set, an input's data is released as
-// soon as its message arrives.
+// can check the order across components; "evals" counts the requests to compute an output.
+// With "release" set, an input's data is released as soon as its message arrives.
 
 #include <cmath>
 #include <cstring>
@@ -35,7 +35,7 @@ struct Setting {
 const Setting kSettings[] = {
     {"i2", vtI2},  {"i4", vtI4},          {"r4", vtR4},      {"r8", vtR8},     {"text", vtStr}, {"release", vtI4},
     {"isstatic", vtI4}, {"count", vtI4}, {"gain", vtR8}, {"history", vtStr}, {"seq", vtStr},  {"pname", vtPStr},
-    {"badread", vtI4},
+    {"badread", vtI4}, {"evals", vtI4},
 };
 
 class TestComponent final : public CLocalData {
@@ -146,7 +146,7 @@ class TestComponent final : public CLocalData {
   CBfr out, trg;
   CBfr *in = nullptr, *a = nullptr, *b = nullptr;
   int16_t i2 = 0;
-  int32_t i4 = 0, release = 0, count = 4, passes = 0;
+  int32_t i4 = 0, release = 0, count = 4, passes = 0, evals = 0;
   float r4 = 0;
   double r8 = 0, gain = 1;
   std::string text, history;
@@ -178,8 +178,8 @@ class TestComponent final : public CLocalData {
   CMDERR outputPort(GETPARCMD cmd, const std::string& key, CBfr* p, VPARAM& v) {
     switch (cmd) {
       case parDescribe: v.kind = kindOutPort, v.vt = p == &trg ? vtTrgBfr : vtBfr; return cmdDone;
-      case parRead:
-      case parEvaluate: v.value.p = p; return cmdDone;
+      case parEvaluate: ++evals; [[fallthrough]];
+      case parRead: v.value.p = p; return cmdDone;
       case parPortDep: setText(v, key == "out" && kind == "pass" ? "in" : key == "sum" ? "a, b" : ""); return cmdDone;
       case parWrite: return cmdWrongKind;
       default: return cmdDone;
@@ -215,6 +215,7 @@ class TestComponent final : public CLocalData {
       else if (n == "release") v.vt = vtI4, v.value.i4 = release;
       else if (n == "isstatic") v.vt = vtI4, v.value.i4 = out.isStatic;
       else if (n == "count") v.vt = vtI4, v.value.i4 = count;
+      else if (n == "evals") v.vt = vtI4, v.value.i4 = evals;
       else if (n == "r4") v.vt = vtR4, v.value.r4 = r4;
       else if (n == "r8") v.vt = vtR8, v.value.r8 = r8;
       else if (n == "gain") v.vt = vtR8, v.value.r8 = gain;

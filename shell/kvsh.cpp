@@ -231,19 +231,11 @@ class Shell {
   void Report() {
     long count = 0;
     app->get_CompCount(&count);
-    std::string list;
-    app->GetCmdList(&list);
     for (long i = 0; i < count; ++i) {
       std::string label, lib;
       app->get_CompLabel(i, &label);
       app->get_CompName(i, &lib);
       if (strcasecmp(lib.c_str(), "meas") != 0) continue;
-      // A component whose outputs feed nothing got no step in the passes: evaluate it here.
-      if (list.find("=" + label + ".") == std::string::npos) {
-        std::string ignored;
-        long r = 0;
-        app->Execute(label + ".run()", &ignored, &r);
-      }
       std::string names;
       if (app->get_str(label, "meas.names?", &names) != S_OK) continue;
       std::printf("%s (Meas)\n%-14s %-5s %8s %12s %12s %12s %12s\n", label.c_str(), "measurement", "unit", "count",

@@ -114,3 +114,19 @@ TEST(Release, FreesOnceEveryConsumerHasReleasedUnlessStatic) {
     rig.engine.RunOrder().Release(nullptr);  // unknown: ignored
   }
 }
+
+TEST(RunOrder, PassesAndQueriesOnlyComputeThroughTheirMessages) {
+  // A component that computes on an evaluate request (a measurement does) must not be
+  // computed by the run order ahead of its inputs, nor by a query of an input's source.
+  EngineRig rig;
+  build(rig, {"load g = test.src", "load f = test.pass", "load s = test.sink", "f.in = g.out", "s.a = f.out"});
+  const std::string linked = rig.ok("g.evals") + "," + rig.ok("f.evals");
+  EXPECT_EQ(linked, "1,1") << "each link fetches its source once";
+  rig.ok("kvs.run(318207)");
+  rig.ok("kvs.run(318207)");
+  rig.ok("s.a");
+  rig.ok("f.in");
+  EXPECT_EQ(rig.ok("g.evals") + "," + rig.ok("f.evals"), linked);
+  rig.ok("unload f");
+  EXPECT_EQ(rig.ok("g.evals"), "1");
+}

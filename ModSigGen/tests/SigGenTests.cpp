@@ -180,3 +180,27 @@ TEST(SigGen, SettingsListsAndRefusals) {
   rig.record();
   EXPECT_EQ(rig.gen.out.tag, tag) << "frozen: the last record stays";
 }
+
+TEST(SigGen, StepEdgesOnTheSampleGridAreEvenlySpaced) {
+  // Edges without rise time that fall on samples (1 kHz at 1 MS/s, and 100 MHz at 10 GS/s):
+  // whichever way the sample and edge times round, every period is the same whole number of
+  // samples.
+  struct Case {
+    double freq, rate;
+    long periodSamples;
+  };
+  for (const Case c : {Case{1e3, 1e6, 1000}, Case{100e6, 10e9, 100}, Case{3e3, 3e6, 1000}}) {
+    SCOPED_TRACE(c.freq);
+    GenRig rig;
+    rig.text("type", "square");
+    rig.set("freq", c.freq);
+    rig.set("samplerate", c.rate);
+    rig.set("reclen", c.periodSamples * 50);
+    const std::vector<double> s = rig.record();
+    std::vector<long> rises;
+    for (size_t i = 1; i < s.size(); ++i)
+      if (s[i - 1] < 0 && s[i] > 0) rises.push_back(static_cast<long>(i));
+    ASSERT_EQ(rises.size(), 49u);
+    for (size_t k = 0; k < rises.size(); ++k) EXPECT_EQ(rises[k], c.periodSamples * static_cast<long>(k + 1)) << k;
+  }
+}

@@ -4,9 +4,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -46,10 +50,10 @@ std::string writeScript(const std::string& name, const std::string& text) {
 }  // namespace
 
 TEST(Kvsh, RecordsGiveOneEscapedLinePerInputLine) {
-  const KvshRun r = kvsh("--records", "load g = siggen\r\n\nkvs.key()\n// a\tb\nfreq = 5\nx.y(\"a\\b\")");
+  const KvshRun r = kvsh("--records", "load g = nosuch\r\n\nkvs.key()\n// a\tb\nfreq = 5\nx.y(\"a\\b\")");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out,
-            "-1\tMod not found \"siggen\"\n"
+            "-1\tMod not found \"nosuch\"\n"
             "0\t\n"
             "0\tkvs.key()\n"
             "0\t\n"
@@ -171,5 +175,44 @@ TEST(Kvsh, HelloExampleRunsToTheEnd) {
   size_t records = 0;
   for (char c : r.out) records += c == '\n';
   EXPECT_EQ(records, lines) << "one record per script line";
-  EXPECT_NE(r.out.find("-1\tMod not found \"siggen\"\n"), std::string::npos);
+  EXPECT_NE(r.out.find("-1\tMod not found \"scope\"\n"), std::string::npos);
+  EXPECT_NE(r.out.find("0\tsine,square,triangle,pulse,noise,dc,prbs\n"), std::string::npos) << r.out;
+  // 10 ms of a 1 kHz square wave: the edge at the record's first sample is not an edge, so
+  // 9 rising edges give 8 periods, all exactly 1 kHz.
+  EXPECT_NE(r.out.find("0\tkvs.run(318207)\n0\t8\n0\t1000\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.err.find("Error"), std::string::npos) << r.err;
+}
+
+// The main example: a jittery clock measured in one pass, every clock measurement filled.
+TEST(Kvsh, ClockJitterExampleMeasuresTheGeneratedJitter) {
+  const KvshRun r = kvsh(std::string("--report ") + KV_EXAMPLES_DIR + "/clock-jitter.kvs");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err.find("Error"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("Warning"), std::string::npos) << r.err;
+  std::map<std::string, std::vector<std::string>> rows;
+  std::istringstream in(r.out);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream words(line);
+    std::vector<std::string> w;
+    for (std::string x; words >> x;) w.push_back(x);
+    if (w.size() == 7 && w[0].rfind("Ck", 0) == 0) rows[w[0]] = w;
+  }
+  ASSERT_EQ(rows.size(), 17u) << r.out;
+  for (const auto& [name, w] : rows) EXPECT_GT(std::stol(w[2]), 100) << name << " has results";
+  auto value = [](const std::string& t) {  // the table's engineering notation
+    const std::string units = "fpnµmKMG";
+    const double scale[] = {1e-15, 1e-12, 1e-9, 1e-6, 1e-3, 1e3, 1e6, 1e9};
+    size_t used = 0;
+    const double x = std::stod(t, &used);
+    const std::string suffix = t.substr(used);
+    if (suffix.empty()) return x;
+    if (suffix == "µ") return x * 1e-6;
+    const size_t u = units.find(suffix);
+    return u == std::string::npos ? NAN : x * scale[u];
+  };
+  EXPECT_NEAR(value(rows["CkPeriod"][3]), 10e-9, 1e-12);
+  EXPECT_NEAR(value(rows["CkTIE"][4]), 2e-12, 0.3e-12) << "the generator's 2 ps rms";
+  EXPECT_NEAR(value(rows["CkPeriod"][4]), 2.83e-12, 0.4e-12);
+  EXPECT_NEAR(value(rows["CkJCC"][4]), 4.9e-12, 0.7e-12);
+  EXPECT_NEAR(value(rows["CkRiseTime"][3]), 500e-12, 1e-12);
 }
