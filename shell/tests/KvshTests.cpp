@@ -20,14 +20,15 @@ struct KvshRun {
   std::string err;
 };
 
-// Runs kvsh with args and the given standard input; captures both output streams.
+// Runs kvsh with args and the given standard input, in a folder of its own (removed after),
+// and captures both output streams.
 KvshRun kvsh(const std::string& args, const std::string& input = "") {
   char dir[] = "/tmp/kvshtestXXXXXX";
   const std::string tmp = mkdtemp(dir);
   {
     std::ofstream(tmp + "/in", std::ios::binary) << input;
   }
-  const std::string cmd = std::string(KVSH_PATH) + " " + args + " <" + tmp + "/in >" + tmp + "/out 2>" + tmp + "/err";
+  const std::string cmd = "cd " + tmp + " && " + KVSH_PATH + " " + args + " <in >out 2>err";
   KvshRun r;
   const int raw = std::system(cmd.c_str());
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -215,4 +216,18 @@ TEST(Kvsh, ClockJitterExampleMeasuresTheGeneratedJitter) {
   EXPECT_NEAR(value(rows["CkPeriod"][4]), 2.83e-12, 0.4e-12);
   EXPECT_NEAR(value(rows["CkJCC"][4]), 4.9e-12, 0.7e-12);
   EXPECT_NEAR(value(rows["CkRiseTime"][3]), 500e-12, 1e-12);
+}
+
+// A record written to a text file and read back measures exactly as the record itself.
+TEST(Kvsh, CsvRoundTripExampleMeasuresTheFileAsTheRecord) {
+  const KvshRun r = kvsh(std::string("--report ") + KV_EXAMPLES_DIR + "/csv-roundtrip.kvs");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err.find("Error"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("Warning"), std::string::npos) << r.err;
+  const size_t direct = r.out.find("direct (Meas)\n"), fromFile = r.out.find("fromfile (Meas)\n");
+  ASSERT_NE(direct, std::string::npos) << r.out;
+  ASSERT_NE(fromFile, std::string::npos) << r.out;
+  const std::string a = r.out.substr(direct + 14, fromFile - direct - 14), b = r.out.substr(fromFile + 16);
+  EXPECT_EQ(a, b);
+  EXPECT_NE(a.find("CkRiseTime     s           19"), std::string::npos) << a;
 }
