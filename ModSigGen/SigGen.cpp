@@ -6,11 +6,11 @@
 #include <cmath>
 #include <cstring>
 
+#include "KvLib/Setting.h"
+
 namespace {
 
-void setText(VPARAM& v, const std::string& t) {
-  if (v.value.str) *v.value.str = CStr(t.data(), static_cast<long>(t.size()));
-}
+using kvsetting::SetText;
 
 uint64_t mix(uint64_t x) {  // splitmix64: a repeatable random number per key
   x += 0x9E3779B97F4A7C15ull;
@@ -168,57 +168,16 @@ CMDERR CSigGen::Settings(GETPARCMD cmd, const char* name, VPARAM& v) {
   if (gui.isHandle(name) && strcasecmp(name, "gui.names") != 0 && strcasecmp(name, "gui.more") != 0)
     return gui.Settings(cmd, name, v);
   const std::string n = name;
-  auto text = [&](std::string& field, const char* label, std::initializer_list<const char*> allowed) -> CMDERR {
-    switch (cmd) {
-      case parRead: setText(v, field); return cmdDone;
-      case parWrite: {
-        const std::string w = v.value.s ? v.value.s : "";
-        for (const char* a : allowed)
-          if (strcasecmp(a, w.c_str()) == 0) {
-            field = a;
-            return cmdDone;
-          }
-        return cmdBadValue;
-      }
-      case parDescribe: v.kind = kindSetting, v.vt = vtStr; return cmdDone;
-      case parLabel: setText(v, label); return cmdDone;
-      default: return cmdDone;
-    }
+  auto text = [&](std::string& field, const char* label, std::initializer_list<const char*> allowed) {
+    return kvsetting::Choice(cmd, v, field, label, allowed);
   };
-  auto real = [&](double& field, const char* label, const char* unit, double lo = -HUGE_VAL) -> CMDERR {
-    switch (cmd) {
-      case parRead: v.vt = vtR8, v.value.r8 = field; return cmdDone;
-      case parWrite:
-        if (!std::isfinite(v.value.r8) || v.value.r8 < lo) return cmdBadValue;
-        field = v.value.r8;
-        return cmdDone;
-      case parDescribe: v.kind = kindSetting, v.vt = vtR8; return cmdDone;
-      case parLabel: setText(v, label); return cmdDone;
-      case parUnit: setText(v, unit); return cmdDone;
-      default: return cmdDone;
-    }
+  auto real = [&](double& field, const char* label, const char* unit, double lo = -HUGE_VAL) {
+    return kvsetting::Real(cmd, v, field, label, unit, lo);
   };
-  auto whole = [&](int32_t& field, const char* label, int32_t lo, int32_t hi) -> CMDERR {
-    switch (cmd) {
-      case parRead: v.vt = vtI4, v.value.i4 = field; return cmdDone;
-      case parWrite:
-        if (v.value.i4 < lo || v.value.i4 > hi) return cmdBadValue;
-        field = v.value.i4;
-        return cmdDone;
-      case parDescribe: v.kind = kindSetting, v.vt = vtI4; return cmdDone;
-      case parLabel: setText(v, label); return cmdDone;
-      default: return cmdDone;
-    }
+  auto whole = [&](int32_t& field, const char* label, int32_t lo, int32_t hi) {
+    return kvsetting::Whole(cmd, v, field, label, lo, hi);
   };
-  auto list = [&](const char* value) -> CMDERR {
-    if (cmd == parWrite) return cmdBadValue;
-    if (cmd == parDescribe) {
-      v.kind = kindSetting, v.vt = vtStr;
-      return cmdDone;
-    }
-    if (cmd == parRead) setText(v, value);
-    return cmdDone;
-  };
+  auto list = [&](const char* value) { return kvsetting::ReadOnlyText(cmd, v, value); };
   if (n == "type") return text(type, "Signal Type", {"sine", "square", "triangle", "pulse", "noise", "dc", "prbs"});
   if (n == "freq") return real(freq, "Frequency", "Hz", 1e-300);
   if (n == "pk2pk") return real(pk2pk, "Peak-peak", "V");
@@ -265,8 +224,8 @@ CMDERR CSigGen::Settings(GETPARCMD cmd, const char* name, VPARAM& v) {
       case parDescribe: v.kind = kindOutPort, v.vt = vtBfr; return cmdDone;
       case parRead:
       case parEvaluate: v.value.p = &out; return cmdDone;
-      case parPortDep: setText(v, modType == "Off" ? "" : "mod.in"); return cmdDone;
-      case parLabel: setText(v, "Signal Out"); return cmdDone;
+      case parPortDep: SetText(v, modType == "Off" ? "" : "mod.in"); return cmdDone;
+      case parLabel: SetText(v, "Signal Out"); return cmdDone;
       default: return cmdWrongKind;
     }
   }
@@ -275,7 +234,7 @@ CMDERR CSigGen::Settings(GETPARCMD cmd, const char* name, VPARAM& v) {
       case parDescribe: v.kind = kindInPort, v.vt = vtBfr; return cmdDone;
       case parRead: v.value.p = &modIn; return cmdDone;
       case parWrite: modIn = static_cast<CBfr*>(v.value.p); return cmdDone;
-      case parLabel: setText(v, "Modulation In"); return cmdDone;
+      case parLabel: SetText(v, "Modulation In"); return cmdDone;
       default: return cmdDone;
     }
   }

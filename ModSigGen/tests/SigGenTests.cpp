@@ -204,3 +204,87 @@ TEST(SigGen, StepEdgesOnTheSampleGridAreEvenlySpaced) {
     for (size_t k = 0; k < rises.size(); ++k) EXPECT_EQ(rises[k], c.periodSamples * static_cast<long>(k + 1)) << k;
   }
 }
+
+TEST(SigGen, PulseWidthPhaseModulationAndPrbsPattern) {
+  GenRig pulse;
+  pulse.text("type", "pulse");
+  pulse.set("freq", 1000);
+  pulse.set("width", 2e-4);
+  pulse.set("samplerate", 1e6);
+  pulse.set("reclen", 20000);
+  pulse.record();
+  EXPECT_NEAR(pulse.measure("CkPWidth", "mean?", "both"), 2e-4, 1e-12);
+  EXPECT_NEAR(pulse.measure("CkPDuty", "mean?", "both"), 20, 1e-6);
+
+  // A constant 1 V on the modulation input with PM at pi/2 rad/V: the sine becomes a cosine.
+  GenRig pm;
+  pm.set("freq", 1000);
+  pm.set("samplerate", 1e5);
+  pm.set("reclen", 500);
+  CBfr m;
+  m.SetBfrType(bfrR8);
+  m.SetSize(500);
+  std::fill(static_cast<double*>(m.data), static_cast<double*>(m.data) + 500, 1.0);
+  m.count = 500;
+  VPARAM v;
+  v.value.p = &m;
+  pm.gen.Settings(parWrite, "mod.in", v);
+  pm.text("mod.type", "PM");
+  pm.set("mod.gain", M_PI / 2);
+  const std::vector<double> s = pm.record();
+  for (size_t i = 0; i < s.size(); ++i) ASSERT_NEAR(s[i], std::cos(2 * M_PI * 1000 * i / 1e5), 1e-9) << i;
+
+  // PRBS7: sampled in the middle of each bit, the levels repeat every 127 bits and follow
+  // b[n] = b[n-6] xor b[n-7], with every non-zero 7-bit state once per period.
+  GenRig prbs;
+  prbs.text("type", "prbs");
+  prbs.set("freq", 1e6);
+  prbs.set("samplerate", 1e7);
+  prbs.set("reclen", 10 * 400);
+  const std::vector<double> p = prbs.record();
+  std::vector<int> bits;
+  for (size_t i = 5; i < p.size(); i += 10) bits.push_back(p[i] > 0);
+  ASSERT_EQ(bits.size(), 400u);
+  for (size_t n = 7; n < bits.size(); ++n) ASSERT_EQ(bits[n], bits[n - 6] ^ bits[n - 7]) << n;
+  std::vector<bool> seen(128, false);
+  for (size_t n = 0; n < 127; ++n) {
+    int state = 0;
+    for (size_t k = 0; k < 7; ++k) state = state * 2 + bits[n + k];
+    EXPECT_FALSE(seen[static_cast<size_t>(state)]) << "state " << state << " twice";
+    seen[static_cast<size_t>(state)] = true;
+  }
+  EXPECT_FALSE(seen[0]);
+}
+
+TEST(SigGen, NoiseTypesAndAddedNoiseHaveTheirSpread) {
+  struct Case {
+    const char* type;
+    const char* noiseType;
+    double pk2pk, noiseRms, wantStd;
+  };
+  const Case cases[] = {
+      {"noise", "uniform", 2, 0, 2 / std::sqrt(12.0)},
+      {"noise", "gaussian", 3, 0, 0.5},  // the range is six sigma
+      {"dc", "gaussian", 2, 0.1, 0.1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.type) + " " + c.noiseType);
+    GenRig rig;
+    rig.text("type", c.type);
+    rig.text("noise.type", c.noiseType);
+    rig.set("pk2pk", c.pk2pk);
+    rig.set("offset", 1);
+    rig.set("noise.rms", c.noiseRms);
+    rig.set("reclen", 200000);
+    const std::vector<double> s = rig.record();
+    const double mean = std::accumulate(s.begin(), s.end(), 0.0) / s.size();
+    double var = 0;
+    for (double x : s) var += (x - mean) * (x - mean);
+    EXPECT_NEAR(mean, 1, 0.01);
+    EXPECT_NEAR(std::sqrt(var / s.size()), c.wantStd, c.wantStd * 0.02);
+    if (std::string(c.noiseType) == "uniform") {
+      EXPECT_LE(*std::max_element(s.begin(), s.end()), 2.0);
+      EXPECT_GE(*std::min_element(s.begin(), s.end()), 0.0);
+    }
+  }
+}
