@@ -231,3 +231,31 @@ TEST(Kvsh, CsvRoundTripExampleMeasuresTheFileAsTheRecord) {
   EXPECT_EQ(a, b);
   EXPECT_NE(a.find("CkRiseTime     s           19"), std::string::npos) << a;
 }
+
+// The lowpass of the filter example narrows the timing spread that noise gives slow edges.
+TEST(Kvsh, FilterExampleNarrowsTheNoiseJitter) {
+  auto periodSpread = [](const KvshRun& r) {
+    const size_t at = r.out.find("CkPeriod ");
+    if (at == std::string::npos) return -1.0;
+    std::istringstream row(r.out.substr(at, r.out.find('\n', at) - at));
+    std::string name, unit, count, mean, spread;
+    row >> name >> unit >> count >> mean >> spread;
+    if (spread.empty() || spread.back() != 'n') return -1.0;
+    return std::stod(spread);  // in ns
+  };
+  const std::string example = std::string(KV_EXAMPLES_DIR) + "/filter-demo.kvs";
+  const KvshRun filtered = kvsh("--report " + example);
+  ASSERT_EQ(filtered.status, 0) << filtered.err;
+  EXPECT_EQ(filtered.err.find("Error"), std::string::npos) << filtered.err;
+  EXPECT_NE(filtered.out.find("CkPeriod       s           98       999.9n"), std::string::npos) << filtered.out;
+
+  std::ifstream f(example);
+  std::string text(std::istreambuf_iterator<char>(f), {});
+  text.replace(text.rfind("kvs.run(318207)"), 15, "lp.bypass = 1\nkvs.run(318207)");
+  const KvshRun bypassed = kvsh("--report " + writeScript("filter_bypassed.kvs", text));
+  ASSERT_EQ(bypassed.status, 0) << bypassed.err;
+  const double with = periodSpread(filtered), without = periodSpread(bypassed);
+  ASSERT_GT(with, 0) << filtered.out;
+  ASSERT_GT(without, 0) << bypassed.out;
+  EXPECT_LT(with, 0.6 * without) << "filtered " << with << " ns, bypassed " << without << " ns";
+}
