@@ -49,7 +49,7 @@ class Fields {
       more = s != nullptr;
       return true;
     }
-    const void* s = std::memchr(p, sep, static_cast<size_t>(end - p));
+    const void* s = p < end ? std::memchr(p, sep, static_cast<size_t>(end - p)) : nullptr;
     f.b = p;
     f.e = s ? static_cast<const char*>(s) : end;
     while (f.e > f.b && blank(f.e[-1], sep)) --f.e;
