@@ -27,6 +27,16 @@ struct GenRig {
     v.value.s = t;
     ASSERT_EQ(gen.Settings(parWrite, name, v), cmdDone) << name;
   }
+  // Links a constant modulating record of n samples at `volts`.
+  void modulate(CBfr& m, double volts, long n) {
+    m.SetBfrType(bfrR8);
+    m.SetSize(n);
+    std::fill(static_cast<double*>(m.data), static_cast<double*>(m.data) + n, volts);
+    m.count = static_cast<int32_t>(n);
+    VPARAM v;
+    v.value.p = &m;
+    gen.Settings(parWrite, "mod.in", v);
+  }
   std::vector<double> record() {
     gen.Generate();
     const double* s = static_cast<const double*>(gen.out.data);
@@ -135,13 +145,7 @@ TEST(SigGen, SineFrequencyAmplitudeAndFrequencyModulation) {
   EXPECT_NEAR(rig.measure("CkFreq", "mean?"), 1000, 1e-3);
 
   CBfr m;  // a constant modulating input of 1 V: FM with gain 0.5 gives 1.5 times the frequency
-  m.SetBfrType(bfrR8);
-  m.SetSize(100000);
-  std::fill(static_cast<double*>(m.data), static_cast<double*>(m.data) + 100000, 1.0);
-  m.count = 100000;
-  VPARAM v;
-  v.value.p = &m;
-  rig.gen.Settings(parWrite, "mod.in", v);
+  rig.modulate(m, 1.0, 100000);
   rig.text("mod.type", "FM");
   rig.set("mod.gain", 0.5);
   rig.record();
@@ -222,13 +226,7 @@ TEST(SigGen, PulseWidthPhaseModulationAndPrbsPattern) {
   pm.set("samplerate", 1e5);
   pm.set("reclen", 500);
   CBfr m;
-  m.SetBfrType(bfrR8);
-  m.SetSize(500);
-  std::fill(static_cast<double*>(m.data), static_cast<double*>(m.data) + 500, 1.0);
-  m.count = 500;
-  VPARAM v;
-  v.value.p = &m;
-  pm.gen.Settings(parWrite, "mod.in", v);
+  pm.modulate(m, 1.0, 500);
   pm.text("mod.type", "PM");
   pm.set("mod.gain", M_PI / 2);
   const std::vector<double> s = pm.record();
