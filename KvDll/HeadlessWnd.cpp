@@ -176,6 +176,14 @@ void KvDestroyHeadlessParent(KvWnd parent) {
   delete h;
 }
 
+void KvHeadlessEndLine(KvWnd parent) {
+  Headless* h = find(parent);
+  if (!h || !h->out || !h->lineOpen) return;
+  std::fputc('\n', h->out);
+  std::fflush(h->out);
+  h->lineOpen = false;
+}
+
 void KvHeadlessResize(KvWnd wnd, int32_t width, int32_t height) {
   Headless* h = find(wnd);
   if (!h) return;

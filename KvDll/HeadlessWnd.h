@@ -28,6 +28,9 @@ struct HeadlessWndState {
 KvWnd KvCreateHeadlessParent(int32_t width, int32_t height, FILE* out = nullptr, bool colour = false);
 // Destroys the parent and its children; ends an open console line with a line feed.
 void KvDestroyHeadlessParent(KvWnd parent);
+// Ends the console's open log line with a line feed, so that other output written to the
+// same terminal starts on a line of its own.
+void KvHeadlessEndLine(KvWnd parent);
 // Changes the client size and sends KV_WM_SIZE, as a display does when the user resizes.
 void KvHeadlessResize(KvWnd wnd, int32_t width, int32_t height);
 // A copy of the state of a window made here; false for any other window.

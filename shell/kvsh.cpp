@@ -219,7 +219,7 @@ class Shell {
   void Run(std::istream& in, bool interactive) {
     std::string line;
     for (;;) {
-      if (interactive) std::fputs("> ", stdout), std::fflush(stdout);
+      if (interactive) beforeOutput(), std::fputs("> ", stdout), std::fflush(stdout);
       if (!std::getline(in, line)) break;
       if (!line.empty() && line.back() == '\r') line.pop_back();
       Answer(line);
@@ -238,6 +238,7 @@ class Shell {
       if (strcasecmp(lib.c_str(), "meas") != 0) continue;
       std::string names;
       if (app->get_str(label, "meas.names?", &names) != S_OK) continue;
+      beforeOutput();
       std::printf("%s (Meas)\n%-14s %-5s %8s %12s %12s %12s %12s\n", label.c_str(), "measurement", "unit", "count",
                   "mean", "std-dev", "min", "max");
       size_t at = 0;
@@ -285,12 +286,19 @@ class Shell {
   long appCookie = 0, wrkCookie = 0;
   std::u16string appName, appFolder;
   KvWnd eventWnd = 0, logParent = 0;
+  const bool sharedTerminal = isatty(STDOUT_FILENO) && isatty(STDERR_FILENO);
   intptr_t record[kStartEntries] = {};
+
+  // On one terminal, the log's last line is ended before an answer is printed after it.
+  void beforeOutput() {
+    if (sharedTerminal) std::fflush(stdout), KvHeadlessEndLine(logParent);
+  }
 
   void Answer(const std::string& line) {
     std::string answer;
     long result = 0;
     app->Execute(line, &answer, &result);
+    beforeOutput();
     if (options.records) {
       std::string out = std::to_string(result) + "\t" + escaped(answer.data(), answer.size()) + "\n";
       std::fwrite(out.data(), 1, out.size(), stdout);
@@ -315,7 +323,7 @@ int main(int argc, char** argv) {
     } else if (!endOfOptions && a == "--print-cmdlist") {
       options.printCmdList = true;
     } else if (!endOfOptions && (a == "--help" || a == "-h")) {
-      std::printf("usage: kvsh [--records] [--print-cmdlist] [--log-level N] [--lib DIR] [--run N] [--events] [--open SETUP] [--save SETUP] [FILE ...]\n");
+      std::printf("usage: kvsh [--records] [--print-cmdlist] [--log-level N] [--lib DIR] [--run N] [--events] [--report] [--open SETUP] [--save SETUP] [FILE ...]\n");
       return 0;
     } else if (!endOfOptions && a == "--log-level") {
       char* end = nullptr;

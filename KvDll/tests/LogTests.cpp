@@ -156,6 +156,15 @@ TEST_F(LogTest, ConsoleEchoesLinesWithoutColourWhenNotATerminal) {
       << console.text();
 }
 
+TEST_F(LogTest, EndingTheConsoleLineStartsTheNextLogLineWithoutABlankOne) {
+  g.log.Add("one", LogWarn);
+  KvHeadlessEndLine(parent);
+  KvHeadlessEndLine(parent);  // nothing open: nothing written
+  g.log.Add("two", LogWarn);
+  g.log.Append(" more", LogWarn);
+  EXPECT_TRUE(std::regex_match(console.text(), std::regex(kStamp + "one\n" + kStamp + "two more"))) << console.text();
+}
+
 TEST_F(LogTest, HoldKeepsEveryLineWhateverItsLength) {
   const std::string big(200000, 'x');
   g.log.Add("before", LogErr);
