@@ -172,7 +172,7 @@ TEST(FilterDesign, HammingLowpassStopbandAttenuation) {
   for (double f = 0; f <= 0.06; f += 0.001) EXPECT_NEAR(response(d.taps, f), 1, 0.003) << f;
 }
 
-TEST(FilterDesign, BadSpecificationsAreRefused) {
+TEST(FilterDesign, ImpossibleDesignsAreRefused) {
   struct Case {
     FirSpec spec;
     const char* error;
