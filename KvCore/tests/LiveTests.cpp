@@ -161,6 +161,22 @@ TEST(Live, LinksThatCloseACycleAreRefused) {
     rig.ok(l);
 }
 
+TEST(Live, DataFiredBeforeTheTriggerThreadWaitsStillTriggers) {
+  // The producer pulses right after the connection and then at once again; neither may be
+  // lost to a trigger thread that was not waiting yet or was busy with the last one.
+  for (int round = 0; round < 50; ++round) {
+    EngineRig rig;
+    rig.ok("load g = test.src");
+    rig.ok("load t = test.rec");
+    rig.ok("t.trigin = g.trg");
+    rig.ok("g.fire()");
+    ASSERT_TRUE(pumpUntil([&] { return count(rig.events, "trg t") == 1; })) << "round " << round;
+    rig.ok("g.fire()");
+    rig.ok("g.fire()");
+    ASSERT_TRUE(pumpUntil([&] { return count(rig.events, "trg t") >= 2; })) << "round " << round;
+  }
+}
+
 TEST(Live, AppPathIsTheProgramsFolder) {
   EngineRig rig;
   rig.ok("load library = $AppPath/Lib");
