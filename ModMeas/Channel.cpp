@@ -7,6 +7,8 @@
 #include <limits>
 #include <string>
 
+#include "KvLib/Setting.h"
+
 namespace {
 
 const char* const kUnit = "ModMeas/Channel";
@@ -149,12 +151,16 @@ CMDERR CChannel::Settings(GETPARCMD cmd, const char* full, VPARAM& v) {
     if (key != n.key) continue;
     switch (cmd) {
       case parRead: v.vt = vtR8, v.value.r8 = *n.field; break;
-      case parWrite:
-        *n.field = v.value.r8;
+      case parWrite: {
+        // Finite only; the hysteresis is a band width, never negative. The order of the
+        // levels is not checked here: a saved setup replays them one by one.
+        const double lo = n.field == &hysteresis ? 0.0 : -HUGE_VAL;
+        if (kvsetting::Real(cmd, v, *n.field, n.label, "", lo) != cmdDone) return cmdBadValue;
         if (n.resetOffset) *n.resetOffset = 0.0;
         for (int32_t k : {kEdgeMid, kEdgeRise, kEdgeFall})
           if ((n.kinds & (1 << k)) && listOf(k)) listOf(k)->ready = 0;
         break;
+      }
       case parDescribe: v.kind = kindSetting, v.vt = vtR8; break;
       case parLabel: setText(v, n.label); break;
       case parUnit: setText(v, n.field == &skew ? "s" : "V"); break;
@@ -274,6 +280,7 @@ CBfr* CChannel::GetEdges(int32_t kind) {
     list->Edges()->selection = edgetype;
   }
   if (!list->ready || (input && list->tag != input->tag)) scan(*list, kind);
+  warnNonFinite();
   return list;
 }
 
@@ -285,6 +292,7 @@ void CChannel::scan(CBfr& list, int32_t kind) {
   h->selection = edgetype;
   h->kind = kind == kEdgeMid ? kEdgeMid : 0;
   if (kind == kEdgeMid) risingCount = fallingCount = 0;
+  nonFinite = 0;
 
   // Within a measurement's evaluation the operation is already open and stays its own.
   const bool ownOperation = status.oper == 0;
@@ -307,6 +315,7 @@ void CChannel::scan(CBfr& list, int32_t kind) {
   list.interval = input->interval;
   list.stamp[0] = input->stamp[0];
   list.stamp[1] = input->stamp[1];
+  list.xstart = input->xstart;
   list.scale = 1.0;
   list.offset = 0.0;
 
@@ -329,6 +338,7 @@ void CChannel::scan(CBfr& list, int32_t kind) {
   list.ready = 1;  // SetSize cleared it
   status.OperStart(first, last, 99999);
 
+  countNonFinite(first, last);
   switch (input->type) {
     case bfrI2: scanTyped<int16_t>(list, kind, first, last); break;
     case bfrR4: scanTyped<float>(list, kind, first, last); break;
@@ -336,6 +346,30 @@ void CChannel::scan(CBfr& list, int32_t kind) {
     default: owner.logErr("Input format not supported"); break;
   }
 }
+
+// NaN and infinite samples make no crossing: counted with each scan of the record.
+void CChannel::countNonFinite(long first, long last) {
+  long n = 0;
+  if (input->type == bfrR4) {
+    const float* s = static_cast<const float*>(input->data);
+    for (long i = first; i <= last; ++i) n += !std::isfinite(s[i]);
+  } else if (input->type == bfrR8) {
+    const double* s = static_cast<const double*>(input->data);
+    for (long i = first; i <= last; ++i) n += !std::isfinite(s[i]);
+  }
+  nonFinite = n;
+}
+
+// The user hears of them once per pass and record, however many lists are asked for.
+void CChannel::warnNonFinite() {
+  if (nonFinite == 0 || !input || (warnedPass == passes && warnedTag == input->tag)) return;
+  warnedPass = passes;
+  warnedTag = input->tag;
+  const CStr text = prefix + ".in holds " + CStr(nonFinite) + " non-finite samples (NaN or infinite); they are not measured";
+  owner.logWarn(text.GetBfr());
+}
+
+void CChannel::NewPass() { ++passes; }
 
 template <class T>
 void CChannel::scanTyped(CBfr& list, int32_t kind, long first, long last) {
@@ -392,9 +426,10 @@ void CChannel::scanTyped(CBfr& list, int32_t kind, long first, long last) {
 
   CGlobalData* g = owner.pgd;
   Appender out(list, last - first + 1);
+  bool cut = false;
   auto aborted = [&](long p) {
-    if (g && g->abort.load(std::memory_order_relaxed)) return true;
-    return p >= status.next && status.OperUpdate(p) != 0;
+    cut = (g && g->abort.load(std::memory_order_relaxed)) || (p >= status.next && status.OperUpdate(p) != 0);
+    return cut;
   };
   auto append = [&](double x, long p) {
     if (!out.add(x, p - first + 1)) {
@@ -515,5 +550,6 @@ void CChannel::scanTyped(CBfr& list, int32_t kind, long first, long last) {
   // A list that could not grow has lost its array: it ends empty, never half there.
   const bool lost = !list.Edges()->edges;
   list.valid = list.count = lost ? 0 : static_cast<int32_t>(out.count());
-  list.ready = 1;
+  // A scan an abort cut short holds what it found but is scanned again when asked next.
+  list.ready = cut ? 0 : 1;
 }
