@@ -8,6 +8,7 @@
 #include <string>
 
 #include "KvLib/Setting.h"
+#include "ModMeas/EdgeSearch.h"
 
 namespace {
 
@@ -350,13 +351,8 @@ void CChannel::scan(CBfr& list, int32_t kind) {
 // NaN and infinite samples make no crossing: counted with each scan of the record.
 void CChannel::countNonFinite(long first, long last) {
   long n = 0;
-  if (input->type == bfrR4) {
-    const float* s = static_cast<const float*>(input->data);
-    for (long i = first; i <= last; ++i) n += !std::isfinite(s[i]);
-  } else if (input->type == bfrR8) {
-    const double* s = static_cast<const double*>(input->data);
-    for (long i = first; i <= last; ++i) n += !std::isfinite(s[i]);
-  }
+  if (input->type == bfrR4) n = edgesearch::CountNonFinite(static_cast<const float*>(input->data) + first, last - first + 1);
+  if (input->type == bfrR8) n = edgesearch::CountNonFinite(static_cast<const double*>(input->data) + first, last - first + 1);
   nonFinite = n;
 }
 
@@ -440,6 +436,8 @@ void CChannel::scanTyped(CBfr& list, int32_t kind, long first, long last) {
   };
   auto v = [&](long i) { return static_cast<double>(s[i]); };
 
+  using edgesearch::Make;
+  const long end = last + 3;  // the two sentinels end every unbounded search
   if (kind == kEdgeRise || kind == kEdgeFall) {
     const bool rise = kind == kEdgeRise;
     const double a = rise ? riseLow : fallHigh;   // first crossing
@@ -447,29 +445,33 @@ void CChannel::scanTyped(CBfr& list, int32_t kind, long first, long last) {
     h->code = kind;
     h->level1 = rise ? high : high + fallHighOffset;
     h->level2 = rise ? low : low + fallLowOffset;
+    if (!(rise ? b > a : a > b)) {
+      owner.logWarn(rise ? "Rise high threshold is not above rise low threshold"
+                         : "Fall high threshold is not above fall low threshold");
+      list.valid = list.count = 0;
+      return;
+    }
+    // Rising: on or above the start level, below it, below the end level; falling mirrored.
+    const auto onStartSide = Make<T>(rise ? whileAtOrAbove : whileAtOrBelow, a);
+    const auto beforeStart = Make<T>(rise ? whileBelow : whileAbove, a);
+    const auto beforeEnd = Make<T>(rise ? whileBelow : whileAbove, b);
     long p = first, previousHigh = -1;
     while (p <= last) {
-      // Before the first threshold, then across it.
-      // A sample exactly on the threshold while the signal goes the other way is passed
-      // over, so it cannot pass for a crossing in the wanted direction.
-      if (rise) {
-        while (v(p) >= a) ++p;
-        if (p > last) break;
-        while (v(p) < a) ++p;
-      } else {
-        while (v(p) <= a) ++p;
-        if (p > last) break;
-        while (v(p) > a) ++p;
-      }
+      // Before the first threshold, then across it. A sample exactly on the threshold while
+      // the signal goes the other way is passed over, so it cannot pass for a crossing.
+      p = onStartSide(s, p, end);
       if (p > last) break;
-      const long pa = p;
-      if (rise) {
-        while (v(p) < b) ++p;
-      } else {
-        while (v(p) > b) ++p;
+      long pa = beforeStart(s, p, end);
+      if (pa > last) break;
+      long pb = beforeEnd(s, pa, end);
+      // A fall back past the start level before the end level restarts the transition at
+      // its next crossing: noise on a slope must not open a transition that the next edge
+      // closes.
+      for (long back; (back = onStartSide(s, pa, pb)) < pb;) {
+        pa = beforeStart(s, back + 1, end);
+        if (pa > pb) pb = beforeEnd(s, pa, end);
       }
-      if (p > last) break;
-      const long pb = p;
+      if (pa > last || pb > last) break;
       if (pb == previousHigh) {
         KvErrReport(2, __LINE__, "Unable to find edges", kUnit);
         break;
@@ -498,6 +500,8 @@ void CChannel::scanTyped(CBfr& list, int32_t kind, long first, long last) {
     h->level2 = mid + fallMidOffset;
     const double riseArm = riseMid - hys, riseFire = riseMid + hys;
     const double fallArm = fallMid + hys, fallFire = fallMid - hys;
+    const auto toRiseArm = Make<T>(whileAbove, riseArm), toRiseFire = Make<T>(whileBelow, riseFire);
+    const auto toFallArm = Make<T>(whileBelow, fallArm), toFallFire = Make<T>(whileAbove, fallFire);
     long p = first;
     bool seekRising = true;
     if (sel == 0) {
@@ -514,11 +518,10 @@ void CChannel::scanTyped(CBfr& list, int32_t kind, long first, long last) {
     }
     while (p <= last) {
       if (seekRising) {
-        while (v(p) > riseArm) ++p;
+        p = toRiseArm(s, p, end);
         if (p > last) break;
         const long armed = p;
-        ++p;
-        while (v(p) < riseFire) ++p;
+        p = toRiseFire(s, p + 1, end);
         if (p > last) break;
         long q = p;
         while (q > armed && v(q) >= riseMid) --q;
@@ -529,11 +532,10 @@ void CChannel::scanTyped(CBfr& list, int32_t kind, long first, long last) {
           if (alternate || sel != 1) seekRising = false;
         }
       } else {
-        while (v(p) < fallArm) ++p;
+        p = toFallArm(s, p, end);
         if (p > last) break;
         const long armed = p;
-        ++p;
-        while (v(p) > fallFire) ++p;
+        p = toFallFire(s, p + 1, end);
         if (p > last) break;
         long q = p;
         while (q > armed && v(q) <= fallMid) --q;
