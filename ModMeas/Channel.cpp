@@ -350,10 +350,16 @@ void CChannel::scan(CBfr& list, int32_t kind) {
 
 // NaN and infinite samples make no crossing: counted with each scan of the record.
 void CChannel::countNonFinite(long first, long last) {
+  // The lists of one record share the count.
+  if (input->tag == countedTag && first == countedFirst && last == countedLast && input->data == countedData) {
+    nonFinite = countedNonFinite;
+    return;
+  }
   long n = 0;
   if (input->type == bfrR4) n = edgesearch::CountNonFinite(static_cast<const float*>(input->data) + first, last - first + 1);
   if (input->type == bfrR8) n = edgesearch::CountNonFinite(static_cast<const double*>(input->data) + first, last - first + 1);
-  nonFinite = n;
+  nonFinite = countedNonFinite = n;
+  countedTag = input->tag, countedFirst = first, countedLast = last, countedData = input->data;
 }
 
 // The user hears of them once per pass and record, however many lists are asked for.

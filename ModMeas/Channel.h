@@ -68,6 +68,9 @@ class CChannel {
   const int32_t* rangeStop;
   bool control;
   long nonFinite = 0;  // NaN or infinite samples in the range of the last scan
+  long countedNonFinite = 0, countedFirst = -1, countedLast = -1;
+  int32_t countedTag = 0;
+  const void* countedData = nullptr;
   long passes = 0, warnedPass = -1;
   int32_t warnedTag = 0;
 
