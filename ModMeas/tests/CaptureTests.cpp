@@ -129,3 +129,81 @@ TEST(Captures, PerEdgeResultsContinueTheCapturesTime) {
   EXPECT_LT(x, 0) << "not from 0";
   std::remove(path.c_str());
 }
+
+namespace {
+
+// The crossing of a level between samples i - 1 and i, as the detector interpolates it.
+double crossing(const double* s, long i, double level) { return i + (level - s[i]) / (s[i] - s[i - 1]); }
+
+// Reference transitions: around each mid crossing, the nearest crossing of the start level
+// before it and of the end level after it, in the edge's direction.
+std::vector<double> referenceTransitions(const double* s, long n, const std::vector<double>& mids, bool rise,
+                                         double start, double end) {
+  auto crosses = [&](long i, double level) {
+    return rise ? s[i - 1] < level && s[i] >= level : s[i - 1] > level && s[i] <= level;
+  };
+  std::vector<double> pairs;
+  for (double m : mids) {
+    // The mid crossing lies between samples q and q + 1: so do both others, or further out.
+    const long q = static_cast<long>(m);
+    long a = q + 1;
+    while (a > 0 && !crosses(a, start)) --a;
+    long b = q + 1;
+    while (b < n && !crosses(b, end)) ++b;
+    if (a <= 0 || b >= n) continue;
+    pairs.push_back(crossing(s, a, start));
+    pairs.push_back(crossing(s, b, end));
+  }
+  return pairs;
+}
+
+double percentile(std::vector<double> v, double q) {
+  std::sort(v.begin(), v.end());
+  return v[static_cast<size_t>(q * static_cast<double>(v.size() - 1))];
+}
+
+}  // namespace
+
+TEST(Captures, RiseAndFallTimesAgreeWithTheNearestCrossingsAroundEachEdge) {
+  if (!haveCaptures()) GTEST_SKIP() << "no oscilloscope exports at " << KV_SCOPE_CSV_DIR;
+  for (const Capture& c : kCaptures) {
+    SCOPED_TRACE(c.file);
+    Bench bench;
+    Part<CTextReader> reader(bench.g, "r", "reader");
+    open(reader, c);
+    ASSERT_TRUE(reader.c.Read()) << bench.log();
+    const CBfr& rec = reader.c.out;
+    const double* s = static_cast<const double*>(rec.data);
+    const long n = rec.count;
+    const std::vector<double> samples(s, s + n);
+    const double base = percentile(samples, 0.02), top = percentile(samples, 0.98), swing = top - base;
+
+    Part<CMeasIn> meas(bench.g, "m", "ck");
+    meas.link("ck.in", &reader.c.out);
+    meas.num("ck.mid", base + 0.5 * swing);
+    meas.num("ck.hysteresis", 0.1 * swing);
+    meas.num("ck.low", base + 0.1 * swing);
+    meas.num("ck.high", base + 0.9 * swing);
+    meas.text("ck.edgetype", "both");
+    const CBfr* midList = meas.c.ck.GetEdges(kEdgeMid);
+    std::vector<double> risingMids, fallingMids;
+    const bool risingFirst = midList->Edges()->code == 3;
+    for (long i = 0; i < midList->valid; ++i)
+      ((i % 2 == 0) == risingFirst ? risingMids : fallingMids).push_back(midList->Edges()->edges[i]);
+    ASSERT_GE(risingMids.size(), 2u);
+
+    for (bool rise : {true, false}) {
+      SCOPED_TRACE(rise ? "rise" : "fall");
+      const double start = base + (rise ? 0.1 : 0.9) * swing, end = base + (rise ? 0.9 : 0.1) * swing;
+      const std::vector<double> want = referenceTransitions(s, n, rise ? risingMids : fallingMids, rise, start, end);
+      const CBfr* list = meas.c.ck.GetEdges(rise ? kEdgeRise : kEdgeFall);
+      const std::vector<double> got(list->Edges()->edges, list->Edges()->edges + list->valid);
+      ASSERT_EQ(got.size(), want.size());
+      for (size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], want[i], 1e-9) << "entry " << i;
+      // And the measurement reports their differences.
+      CMeasurement* time = meas.c.Find(rise ? "CkRiseTime" : "CkFallTime");
+      time->Evaluate();
+      ASSERT_EQ(static_cast<size_t>(time->output.count), got.size() / 2);
+    }
+  }
+}
