@@ -67,7 +67,7 @@ class CBfr {
   double reserved4[2] = {0.0, 1.0};
   double reserved5 = 0.0;
   double interval = 1.0;
-  double reserved6 = 0.0;
+  double xstart = 0.0;  // time of the first sample, seconds; copied into derived buffers
   int32_t stamp[2] = {0, 0};
   int32_t reserved7[2] = {0, 0};
   int32_t reserved8[2] = {0, 0};

@@ -7,6 +7,9 @@
 #include <limits>
 #include <string>
 
+#include "KvLib/Setting.h"
+#include "ModMeas/EdgeSearch.h"
+
 namespace {
 
 const char* const kUnit = "ModMeas/Channel";
@@ -149,12 +152,16 @@ CMDERR CChannel::Settings(GETPARCMD cmd, const char* full, VPARAM& v) {
     if (key != n.key) continue;
     switch (cmd) {
       case parRead: v.vt = vtR8, v.value.r8 = *n.field; break;
-      case parWrite:
-        *n.field = v.value.r8;
+      case parWrite: {
+        // Finite only; the hysteresis is a band width, never negative. The order of the
+        // levels is not checked here: a saved setup replays them one by one.
+        const double lo = n.field == &hysteresis ? 0.0 : -HUGE_VAL;
+        if (kvsetting::Real(cmd, v, *n.field, n.label, "", lo) != cmdDone) return cmdBadValue;
         if (n.resetOffset) *n.resetOffset = 0.0;
         for (int32_t k : {kEdgeMid, kEdgeRise, kEdgeFall})
           if ((n.kinds & (1 << k)) && listOf(k)) listOf(k)->ready = 0;
         break;
+      }
       case parDescribe: v.kind = kindSetting, v.vt = vtR8; break;
       case parLabel: setText(v, n.label); break;
       case parUnit: setText(v, n.field == &skew ? "s" : "V"); break;
@@ -274,6 +281,7 @@ CBfr* CChannel::GetEdges(int32_t kind) {
     list->Edges()->selection = edgetype;
   }
   if (!list->ready || (input && list->tag != input->tag)) scan(*list, kind);
+  warnNonFinite();
   return list;
 }
 
@@ -285,6 +293,7 @@ void CChannel::scan(CBfr& list, int32_t kind) {
   h->selection = edgetype;
   h->kind = kind == kEdgeMid ? kEdgeMid : 0;
   if (kind == kEdgeMid) risingCount = fallingCount = 0;
+  nonFinite = 0;
 
   // Within a measurement's evaluation the operation is already open and stays its own.
   const bool ownOperation = status.oper == 0;
@@ -307,6 +316,7 @@ void CChannel::scan(CBfr& list, int32_t kind) {
   list.interval = input->interval;
   list.stamp[0] = input->stamp[0];
   list.stamp[1] = input->stamp[1];
+  list.xstart = input->xstart;
   list.scale = 1.0;
   list.offset = 0.0;
 
@@ -329,6 +339,7 @@ void CChannel::scan(CBfr& list, int32_t kind) {
   list.ready = 1;  // SetSize cleared it
   status.OperStart(first, last, 99999);
 
+  countNonFinite(first, last);
   switch (input->type) {
     case bfrI2: scanTyped<int16_t>(list, kind, first, last); break;
     case bfrR4: scanTyped<float>(list, kind, first, last); break;
@@ -336,6 +347,31 @@ void CChannel::scan(CBfr& list, int32_t kind) {
     default: owner.logErr("Input format not supported"); break;
   }
 }
+
+// NaN and infinite samples make no crossing: counted with each scan of the record.
+void CChannel::countNonFinite(long first, long last) {
+  // The lists of one record share the count.
+  if (input->tag == countedTag && first == countedFirst && last == countedLast && input->data == countedData) {
+    nonFinite = countedNonFinite;
+    return;
+  }
+  long n = 0;
+  if (input->type == bfrR4) n = edgesearch::CountNonFinite(static_cast<const float*>(input->data) + first, last - first + 1);
+  if (input->type == bfrR8) n = edgesearch::CountNonFinite(static_cast<const double*>(input->data) + first, last - first + 1);
+  nonFinite = countedNonFinite = n;
+  countedTag = input->tag, countedFirst = first, countedLast = last, countedData = input->data;
+}
+
+// The user hears of them once per pass and record, however many lists are asked for.
+void CChannel::warnNonFinite() {
+  if (nonFinite == 0 || !input || (warnedPass == passes && warnedTag == input->tag)) return;
+  warnedPass = passes;
+  warnedTag = input->tag;
+  const CStr text = prefix + ".in holds " + CStr(nonFinite) + " non-finite samples (NaN or infinite); they are not measured";
+  owner.logWarn(text.GetBfr());
+}
+
+void CChannel::NewPass() { ++passes; }
 
 template <class T>
 void CChannel::scanTyped(CBfr& list, int32_t kind, long first, long last) {
@@ -392,9 +428,10 @@ void CChannel::scanTyped(CBfr& list, int32_t kind, long first, long last) {
 
   CGlobalData* g = owner.pgd;
   Appender out(list, last - first + 1);
+  bool cut = false;
   auto aborted = [&](long p) {
-    if (g && g->abort.load(std::memory_order_relaxed)) return true;
-    return p >= status.next && status.OperUpdate(p) != 0;
+    cut = (g && g->abort.load(std::memory_order_relaxed)) || (p >= status.next && status.OperUpdate(p) != 0);
+    return cut;
   };
   auto append = [&](double x, long p) {
     if (!out.add(x, p - first + 1)) {
@@ -405,6 +442,8 @@ void CChannel::scanTyped(CBfr& list, int32_t kind, long first, long last) {
   };
   auto v = [&](long i) { return static_cast<double>(s[i]); };
 
+  using edgesearch::Make;
+  const long end = last + 3;  // the two sentinels end every unbounded search
   if (kind == kEdgeRise || kind == kEdgeFall) {
     const bool rise = kind == kEdgeRise;
     const double a = rise ? riseLow : fallHigh;   // first crossing
@@ -412,29 +451,33 @@ void CChannel::scanTyped(CBfr& list, int32_t kind, long first, long last) {
     h->code = kind;
     h->level1 = rise ? high : high + fallHighOffset;
     h->level2 = rise ? low : low + fallLowOffset;
+    if (!(rise ? b > a : a > b)) {
+      owner.logWarn(rise ? "Rise high threshold is not above rise low threshold"
+                         : "Fall high threshold is not above fall low threshold");
+      list.valid = list.count = 0;
+      return;
+    }
+    // Rising: on or above the start level, below it, below the end level; falling mirrored.
+    const auto onStartSide = Make<T>(rise ? whileAtOrAbove : whileAtOrBelow, a);
+    const auto beforeStart = Make<T>(rise ? whileBelow : whileAbove, a);
+    const auto beforeEnd = Make<T>(rise ? whileBelow : whileAbove, b);
     long p = first, previousHigh = -1;
     while (p <= last) {
-      // Before the first threshold, then across it.
-      // A sample exactly on the threshold while the signal goes the other way is passed
-      // over, so it cannot pass for a crossing in the wanted direction.
-      if (rise) {
-        while (v(p) >= a) ++p;
-        if (p > last) break;
-        while (v(p) < a) ++p;
-      } else {
-        while (v(p) <= a) ++p;
-        if (p > last) break;
-        while (v(p) > a) ++p;
-      }
+      // Before the first threshold, then across it. A sample exactly on the threshold while
+      // the signal goes the other way is passed over, so it cannot pass for a crossing.
+      p = onStartSide(s, p, end);
       if (p > last) break;
-      const long pa = p;
-      if (rise) {
-        while (v(p) < b) ++p;
-      } else {
-        while (v(p) > b) ++p;
+      long pa = beforeStart(s, p, end);
+      if (pa > last) break;
+      long pb = beforeEnd(s, pa, end);
+      // A fall back past the start level before the end level restarts the transition at
+      // its next crossing: noise on a slope must not open a transition that the next edge
+      // closes.
+      for (long back; (back = onStartSide(s, pa, pb)) < pb;) {
+        pa = beforeStart(s, back + 1, end);
+        if (pa > pb) pb = beforeEnd(s, pa, end);
       }
-      if (p > last) break;
-      const long pb = p;
+      if (pa > last || pb > last) break;
       if (pb == previousHigh) {
         KvErrReport(2, __LINE__, "Unable to find edges", kUnit);
         break;
@@ -463,6 +506,8 @@ void CChannel::scanTyped(CBfr& list, int32_t kind, long first, long last) {
     h->level2 = mid + fallMidOffset;
     const double riseArm = riseMid - hys, riseFire = riseMid + hys;
     const double fallArm = fallMid + hys, fallFire = fallMid - hys;
+    const auto toRiseArm = Make<T>(whileAbove, riseArm), toRiseFire = Make<T>(whileBelow, riseFire);
+    const auto toFallArm = Make<T>(whileBelow, fallArm), toFallFire = Make<T>(whileAbove, fallFire);
     long p = first;
     bool seekRising = true;
     if (sel == 0) {
@@ -479,11 +524,10 @@ void CChannel::scanTyped(CBfr& list, int32_t kind, long first, long last) {
     }
     while (p <= last) {
       if (seekRising) {
-        while (v(p) > riseArm) ++p;
+        p = toRiseArm(s, p, end);
         if (p > last) break;
         const long armed = p;
-        ++p;
-        while (v(p) < riseFire) ++p;
+        p = toRiseFire(s, p + 1, end);
         if (p > last) break;
         long q = p;
         while (q > armed && v(q) >= riseMid) --q;
@@ -494,11 +538,10 @@ void CChannel::scanTyped(CBfr& list, int32_t kind, long first, long last) {
           if (alternate || sel != 1) seekRising = false;
         }
       } else {
-        while (v(p) < fallArm) ++p;
+        p = toFallArm(s, p, end);
         if (p > last) break;
         const long armed = p;
-        ++p;
-        while (v(p) > fallFire) ++p;
+        p = toFallFire(s, p + 1, end);
         if (p > last) break;
         long q = p;
         while (q > armed && v(q) <= fallMid) --q;
@@ -515,5 +558,6 @@ void CChannel::scanTyped(CBfr& list, int32_t kind, long first, long last) {
   // A list that could not grow has lost its array: it ends empty, never half there.
   const bool lost = !list.Edges()->edges;
   list.valid = list.count = lost ? 0 : static_cast<int32_t>(out.count());
-  list.ready = 1;
+  // A scan an abort cut short holds what it found but is scanned again when asked next.
+  list.ready = cut ? 0 : 1;
 }

@@ -54,6 +54,8 @@ class CChannel {
   CBfr* GetEdges(int32_t kind);
   // Marks every list to be computed again.
   void Invalidate();
+  // An acquisition pass starts: its input's faults are told again.
+  void NewPass();
 
   static const char* EdgeTypeText(int32_t edgetype, bool control);
   // -1 for a word that selects nothing.
@@ -65,9 +67,17 @@ class CChannel {
   const int32_t* rangeStart;
   const int32_t* rangeStop;
   bool control;
+  long nonFinite = 0;  // NaN or infinite samples in the range of the last scan
+  long countedNonFinite = 0, countedFirst = -1, countedLast = -1;
+  int32_t countedTag = 0;
+  const void* countedData = nullptr;
+  long passes = 0, warnedPass = -1;
+  int32_t warnedTag = 0;
 
   CBfr*& listOf(int32_t kind);
   void scan(CBfr& list, int32_t kind);
+  void countNonFinite(long first, long last);
+  void warnNonFinite();
   template <class T>
   void scanTyped(CBfr& list, int32_t kind, long first, long last);
 };

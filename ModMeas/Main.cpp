@@ -142,14 +142,35 @@ void CMeasurement::Evaluate() {
     ~Closer() { s.OperEnd(); }
   } closer{status};
 
-  if ((r.mask & 0xF) && !c.clock.input) return owner.logErr("ck.in required");
-  if ((r.mask & 0xF0) && !c.data.input) return owner.logErr("dt.in required");
-  if ((r.mask & 0x300) && !c.control.input) return owner.logErr("ctl.in required");
+  // Every message names the measurement it comes from.
+  const std::string who = std::string(r.name) + ": ";
+  auto warn = [&](const char* text) { owner.logWarn((who + text).c_str()); };
+  auto err = [&](const char* text) { owner.logErr((who + text).c_str()); };
+  auto errAbort = [&](const char* text) { owner.logErrAbort((who + text).c_str()); };
+
+  // Nothing of an earlier evaluation survives one that measures nothing.
+  auto required = [&](const char* text) {
+    output.SetBfrType(bfrIntervals);
+    output.count = output.valid = 0;
+    output.ready = 1;
+    ++output.tag;
+    err(text);
+  };
+  if ((r.mask & 0xF) && !c.clock.input) return required("ck.in required");
+  if ((r.mask & 0xF0) && !c.data.input) return required("dt.in required");
+  if ((r.mask & 0x300) && !c.control.input) return required("ctl.in required");
 
   // The control channel's windows; without a control input, one window over everything.
   std::vector<Window> windows;
+  // A list that an abort cut short is incomplete: nothing measured on it is published.
+  bool cut = false;
+  auto edges = [&](CChannel& ch, int32_t kind) {
+    CBfr* list = ch.GetEdges(kind);
+    if (list && !list->ready) cut = true;
+    return list;
+  };
   if (c.control.input) {
-    const std::vector<double> w = selectedEdges(c.control.GetEdges(kEdgeMid));
+    const std::vector<double> w = selectedEdges(edges(c.control, kEdgeMid));
     for (size_t i = 0; i < w.size(); i += 2) windows.push_back({w[i], i + 1 < w.size() ? w[i + 1] : kHuge});
   } else {
     windows.push_back({-kHuge, kHuge});
@@ -164,10 +185,10 @@ void CMeasurement::Evaluate() {
 
   // Edge lists this row needs.
   CBfr* transition = nullptr;
-  if (r.mask & 0x4) transition = c.clock.GetEdges(kEdgeRise);
-  if (r.mask & 0x8) transition = c.clock.GetEdges(kEdgeFall);
-  if (r.mask & 0x40) transition = c.data.GetEdges(kEdgeRise);
-  if (r.mask & 0x80) transition = c.data.GetEdges(kEdgeFall);
+  if (r.mask & 0x4) transition = edges(c.clock, kEdgeRise);
+  if (r.mask & 0x8) transition = edges(c.clock, kEdgeFall);
+  if (r.mask & 0x40) transition = edges(c.data, kEdgeRise);
+  if (r.mask & 0x80) transition = edges(c.data, kEdgeFall);
 
   std::string unit = r.unit;
   double scale = interval;
@@ -190,22 +211,26 @@ void CMeasurement::Evaluate() {
   CGlobalData* g = owner.pgd;
   bool overrunReported = false;
   auto stopNow = [&](long pos) {
-    if (g && g->abort.load(std::memory_order_relaxed)) return true;
-    return pos >= status.next && status.OperUpdate(pos) != 0;
+    // An abort from elsewhere leaves the results incomplete; our own overrun keeps them.
+    if ((g && g->abort.load(std::memory_order_relaxed)) || (pos >= status.next && status.OperUpdate(pos) != 0)) {
+      if (!overrunReported) cut = true;
+      return true;
+    }
+    return false;
   };
   // Appends; on a full output reports once and tells the caller to leave the window.
   auto put = [&](double v, double s, double e) {
     if (res.add(v, s, e)) return true;
-    if (!overrunReported) owner.logErrAbort("Buffer overrun detected, aborting");
+    if (!overrunReported) errAbort("Buffer overrun detected, aborting");
     overrunReported = true;
     return false;
   };
   auto sized = [&](long n, bool aborting) {
     if (res.size(n)) return true;
     if (aborting)
-      owner.logErrAbort("Insufficient memory.");
+      errAbort("Insufficient memory.");
     else
-      owner.logErr("Insufficient memory.");
+      err("Insufficient memory.");
     return false;
   };
 
@@ -213,10 +238,10 @@ void CMeasurement::Evaluate() {
   bool failed = false;
 
   if (i == mCkPeriod || i == mCkFreq || i == mCkJCC) {
-    const std::vector<double> t = selectedEdges(c.clock.GetEdges(kEdgeMid));
+    const std::vector<double> t = selectedEdges(edges(c.clock, kEdgeMid));
     const long n = static_cast<long>(t.size());
     if (n < 1) {
-      owner.logWarn("No edges found");
+      warn("No edges found");
       failed = true;
     } else if (sized(n, false)) {
       status.OperStart(0, n - 1, 9999);
@@ -235,14 +260,14 @@ void CMeasurement::Evaluate() {
       failed = true;
     }
   } else if (i == mCkTIE) {
-    const std::vector<double> t = selectedEdges(c.clock.GetEdges(kEdgeMid));
+    const std::vector<double> t = selectedEdges(edges(c.clock, kEdgeMid));
     const long from = firstAtOrAfter(t, firstStart);
     const long n = static_cast<long>(t.size()) - from;
     if (static_cast<long>(t.size()) < 1 || n < 1) {
-      owner.logWarn("No edges found");
+      warn("No edges found");
       failed = true;
     } else if (n == 1) {
-      owner.logWarn("Only 1 edge found");
+      warn("Only 1 edge found");
       failed = true;
     } else if (sized(n + 1, false)) {
       // Least squares t = a + b k, in centred sums (the edge times of a long record are large).
@@ -264,11 +289,11 @@ void CMeasurement::Evaluate() {
       failed = true;
     }
   } else if (i == mCkJNC) {
-    const std::vector<double> t = selectedEdges(c.clock.GetEdges(kEdgeMid));
+    const std::vector<double> t = selectedEdges(edges(c.clock, kEdgeMid));
     const long n = static_cast<long>(t.size());
     const long N = std::max<long>(jncN, 1);
     if (n < 1) {
-      owner.logWarn("No edges found");
+      warn("No edges found");
       failed = true;
     } else if (sized(n / N + 1, false)) {
       status.OperStart(0, n - 1, 9999);
@@ -286,11 +311,11 @@ void CMeasurement::Evaluate() {
              i == mCkNWdCC || i == mCkPDutyCC || i == mCkNDutyCC) {
     std::vector<double> t;
     bool risingFirst = true;
-    if (!polarities(c.clock.GetEdges(kEdgeMid), t, risingFirst)) {
-      owner.logErrAbort("Unable to calculate");
+    if (!polarities(edges(c.clock, kEdgeMid), t, risingFirst)) {
+      errAbort("Unable to calculate");
       failed = true;
     } else if (t.empty()) {
-      owner.logWarn("No edges found");
+      warn("No edges found");
       failed = true;
     } else if (sized(static_cast<long>(t.size()) / 2 + 1, false)) {
       const bool positive = i == mCkPWidth || i == mCkPDuty || i == mCkPWdCC || i == mCkPDutyCC;
@@ -329,10 +354,10 @@ void CMeasurement::Evaluate() {
     const bool rate = i == mCkRiseRate || i == mCkFallRate || i == mDtRiseRate || i == mDtFallRate;
     const BfrEdgeHeader* h = transition && transition->Edges() ? transition->Edges() : nullptr;
     if (!h || h->code != (rise ? kEdgeRise : kEdgeFall)) {
-      owner.logErrAbort("Unable to calculate");
+      errAbort("Unable to calculate");
       failed = true;
     } else if (transition->valid < 2) {
-      owner.logWarn("No edges found");
+      warn("No edges found");
       failed = true;
     } else if (sized(transition->valid / 2 + 1, false)) {
       const double* e = h->edges;
@@ -351,10 +376,10 @@ void CMeasurement::Evaluate() {
       failed = true;
     }
   } else if (i == mDtPeriod || i == mDtFreq || i == mDtTIE) {
-    const std::vector<double> t = selectedEdges(c.data.GetEdges(kEdgeMid));
+    const std::vector<double> t = selectedEdges(edges(c.data, kEdgeMid));
     const long n = static_cast<long>(t.size());
     if (n < 1) {
-      owner.logWarn("No edges found");
+      warn("No edges found");
       failed = true;
     } else {
       // The unit interval, in samples.
@@ -410,7 +435,7 @@ void CMeasurement::Evaluate() {
         u = c.unitInterval;
       }
       if (!(u > 0) || !std::isfinite(u)) {
-        owner.logErrAbort("Unable to calculate");
+        errAbort("Unable to calculate");
         failed = true;
       } else if (i != mDtTIE) {
         // The span in unit intervals; a unit interval absurdly short for the data could ask
@@ -448,7 +473,7 @@ void CMeasurement::Evaluate() {
         for (const Window& w : windows)
           for (long k = std::max(from, firstAtOrAfter(t, w.start)); k < n && t[k] <= w.end; ++k) used.push_back(k);
         if (used.size() < 2) {
-          owner.logWarn(used.empty() ? "No edges found" : "Only 1 edge found");
+          warn(used.empty() ? "No edges found" : "Only 1 edge found");
           failed = true;
         } else {
           double km = 0, tm = 0;
@@ -466,15 +491,15 @@ void CMeasurement::Evaluate() {
       }
     }
   } else if (i == mSetupTime || i == mHoldTime || i == mChSkew) {
-    const std::vector<double> ck = selectedEdges(c.clock.GetEdges(kEdgeMid));
-    const std::vector<double> dt = selectedEdges(c.data.GetEdges(kEdgeMid));
+    const std::vector<double> ck = selectedEdges(edges(c.clock, kEdgeMid));
+    const std::vector<double> dt = selectedEdges(edges(c.data, kEdgeMid));
     const long nc = static_cast<long>(ck.size()), nd = static_cast<long>(dt.size());
     if (i == mChSkew) {
       if (nc < 1) {
-        owner.logErr("No edges found in IN1");
+        err("No edges found in IN1");
         failed = true;
       } else if (nd < 1) {
-        owner.logErr("No edges found in IN2");
+        err("No edges found in IN2");
         failed = true;
       } else if (sized(std::min(nc, nd) + 1, true)) {
         long k = 0;
@@ -488,16 +513,16 @@ void CMeasurement::Evaluate() {
         failed = true;
       }
     } else if (nc < 1) {
-      owner.logErr("No clock edges found");
+      err("No clock edges found");
       failed = true;
     } else if (nd < 1) {
-      owner.logErr("No data edges found");
+      err("No data edges found");
       failed = true;
     } else if (c.clock.input->interval != c.data.input->interval) {
-      owner.logErr("Clock & data must have same sample rate");
+      err("Clock & data must have same sample rate");
       failed = true;
     } else {
-      if (nd > nc + 1) owner.logWarn("Data edge count is greater than clock edge count");
+      if (nd > nc + 1) warn("Data edge count is greater than clock edge count");
       if (sized(std::max(nc, nd) + 1, true)) {
         status.OperStart(0, std::max(nc, nd) - 1, 9999);
         long other = 0;  // the position in the other list carries over between windows
@@ -534,17 +559,18 @@ void CMeasurement::Evaluate() {
     res.size(1);  // no evaluation: the output stays empty
   }
 
-  const long n = failed ? 0 : res.count();
+  const long n = failed || cut ? 0 : res.count();
   output.count = output.valid = static_cast<int32_t>(n);
   output.ready = 1;
   ++output.tag;
   if (in) {
+    output.xstart = in->xstart;
     output.interval = in->interval;
     output.stamp[0] = in->stamp[0];
     output.stamp[1] = in->stamp[1];
   }
   if (res.dropped() > 0) {
     CStr text = CStr("Buffer Overrun in meas \"") + r.label + "\" by " + CStr(res.dropped()) + ", pop=" + CStr(n);
-    owner.logErrAbort(text.GetBfr());
+    errAbort(text.GetBfr());
   }
 }

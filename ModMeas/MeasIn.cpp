@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string>
 
+#include "KvLib/Setting.h"
+
 namespace {
 
 const char* const kUnit = "ModMeas/MeasIn";
@@ -97,6 +99,11 @@ void CMeasIn::ActMsg(const char* msg) {
     unitInterval = 0;  // estimated again in this acquisition
     ++pass;
     arrived = 0;
+    for (CChannel* c : {&ck, &dt, &ctl}) c->NewPass();
+    // A pass that ends before a measurement is evaluated leaves it without results, never
+    // with an earlier pass's; a measurement that is off keeps its output untouched.
+    for (const auto& x : meas)
+      if (x->on) x->output.count = x->output.valid = 0;
     return;
   }
   const size_t dot = m.find('.');
@@ -206,8 +213,13 @@ CMDERR CMeasIn::measSetting(CMeasurement& m, const char* key, GETPARCMD cmd, VPA
     }
     return number(cmd, v, m.on, "Measurement on/off");
   }
-  if (k == "minlmt") return number(cmd, v, m.minlmt, "Minimum limit", m.row().unit);
-  if (k == "maxlmt") return number(cmd, v, m.maxlmt, "Maximum limit", m.row().unit);
+  if (k == "minlmt" || k == "maxlmt") {
+    // Infinite limits mean no limit (the defaults, and what a saved setup replays); NaN
+    // would drop every value.
+    if (cmd == parWrite && std::isnan(v.value.r8)) return cmdBadValue;
+    return k == "minlmt" ? number(cmd, v, m.minlmt, "Minimum limit", m.row().unit)
+                         : number(cmd, v, m.maxlmt, "Maximum limit", m.row().unit);
+  }
   if (k == "out") {
     switch (cmd) {
       case parDescribe: v.kind = kindOutPort, v.vt = vtBfr; return cmdDone;
@@ -263,13 +275,11 @@ CMDERR CMeasIn::measSetting(CMeasurement& m, const char* key, GETPARCMD cmd, VPA
     v.vt = vtR8, v.value.r8 = r;
     return cmdDone;
   }
-  if (m.index == mCkJNC && k == "start") return number(cmd, v, m.jncStart, "Start Cycle");
-  if (m.index == mCkJNC && k == "n") {
-    if (cmd == parWrite && v.value.i4 < 1) return cmdBadValue;  // a cycle count below 1 measures nothing
-    return number(cmd, v, m.jncN, "N");
-  }
+  // Cycles count from 1; a count below 1 measures nothing.
+  if (m.index == mCkJNC && k == "start") return kvsetting::Whole(cmd, v, m.jncStart, "Start Cycle", 1);
+  if (m.index == mCkJNC && k == "n") return kvsetting::Whole(cmd, v, m.jncN, "N", 1);
   if (m.index == mDtPeriod || m.index == mDtFreq || m.index == mDtTIE) {
-    if (k == "freq") return number(cmd, v, m.freq, "Frequency", "Hz");
+    if (k == "freq") return kvsetting::Real(cmd, v, m.freq, "Frequency", "Hz");
     if (k == "freq.auto") {
       if (cmd == parWrite) {
         m.freqAuto = v.value.i4 ? 1 : 0;
@@ -288,8 +298,13 @@ CMDERR CMeasIn::Settings(GETPARCMD cmd, const char* name, VPARAM& v) {
   for (CChannel* c : {&ck, &dt, &ctl})
     if (c->Serves(name)) return c->Settings(cmd, name, v);
   const std::string n = name;
-  if (n == "start") return number(cmd, v, start, "Start Index");
-  if (n == "stop") return number(cmd, v, stop, "Stop Index");
+  if (n == "start" || n == "stop") {
+    // -1 is the whole record; a new range makes every edge list stale.
+    const CMDERR r = kvsetting::Whole(cmd, v, n == "start" ? start : stop, n == "start" ? "Start Index" : "Stop Index", -1);
+    if (cmd == parWrite && r == cmdDone)
+      for (CChannel* c : {&ck, &dt, &ctl}) c->Invalidate();
+    return r;
+  }
   if (n == "meas.names?" || n == "meas.labels?") {
     std::string t;
     for (const auto& m : meas) t += std::string(t.empty() ? "" : ",") + (n == "meas.names?" ? m->row().name : m->row().label);

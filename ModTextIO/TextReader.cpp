@@ -102,6 +102,7 @@ bool CTextReader::publish() {
   out.count = out.valid = static_cast<int32_t>(n);
   out.interval = even ? dx : (n > 1 ? (x[n - 1] - x[0]) * k / static_cast<double>(n - 1) : k);
   out.span = static_cast<double>(n) * out.interval;
+  out.xstart = xstart;
   out.scale = 1.0;
   out.offset = 0.0;
   out.maxCache = out.minCache = CBfr::kNoCache;

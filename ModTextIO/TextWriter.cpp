@@ -55,9 +55,11 @@ bool CTextWriter::Write() {
         logErrAbort("Input record has no X positions");
         return false;
       }
+      // Measurement results continue the measured record's time.
       const double k = in->type == bfrIntervals ? in->interval : 1.0;
+      const double x0 = (in->type == bfrIntervals ? in->xstart : 0.0) + horOffset;
       x.resize(s.count);
-      for (size_t i = 0; i < s.count; ++i) x[i] = p[i] * k + horOffset;
+      for (size_t i = 0; i < s.count; ++i) x[i] = p[i] * k + x0;
       s.x = x.data();
       break;
     }

@@ -80,6 +80,11 @@ struct MeasRig {
     m->Settings(parRead, name, v);
     return t.GetBfr();
   }
+  std::string count(const char* measurement) {
+    VPARAM v;
+    m->Settings(parRead, (std::string(measurement) + ".count?").c_str(), v);
+    return std::to_string(v.value.i4);
+  }
   // Raw values (edge units) of one measurement after evaluating it.
   std::vector<double> values(const char* name, std::vector<double>* starts = nullptr, std::vector<double>* ends = nullptr) {
     CMeasurement* x = m->Find(name);
@@ -221,7 +226,7 @@ TEST(MeasClock, WidthsDutyAndTheirCycleToCycle) {
 
   rig.text("ck.edgetype", "rise");
   EXPECT_TRUE(rig.values("CkPWidth").empty());
-  EXPECT_NE(rig.log().find("m: Error - Unable to calculate"), std::string::npos);
+  EXPECT_NE(rig.log().find("m: Error - CkPWidth: Unable to calculate"), std::string::npos);
   EXPECT_EQ(rig.g.abort.load(), 1) << "an aborting error";
 }
 
@@ -345,13 +350,13 @@ TEST(MeasTwoChannels, SetupHoldAndSkewExamples) {
   rate.feed(rate.ckIn, "ck.in", waveform({20, 30}, 60, 1.0), 1.0);
   rate.feed(rate.dtIn, "dt.in", waveform({20, 30}, 60, 1.0), 2.0);
   EXPECT_TRUE(rate.values("SetupTime").empty());
-  EXPECT_NE(rate.log().find("m: Error - Clock & data must have same sample rate"), std::string::npos);
+  EXPECT_NE(rate.log().find("m: Error - SetupTime: Clock & data must have same sample rate"), std::string::npos);
 }
 
 TEST(MeasWindows, ControlWindowsAndRequiredInputs) {
   MeasRig rig("ck");
   EXPECT_TRUE(rig.values("CkPeriod").empty());
-  EXPECT_NE(rig.log().find("m: Error - ck.in required"), std::string::npos);
+  EXPECT_NE(rig.log().find("m: Error - CkPeriod: ck.in required"), std::string::npos);
   std::vector<double> e;
   for (int k = 0; k < 20; ++k) e.push_back(20 + 50 * k), e.push_back(45 + 50 * k);
   rig.feed(rig.ckIn, "ck.in", waveform(e, 1040), 1.0);
@@ -474,8 +479,155 @@ TEST(MeasPass, EachMeasurementIsEvaluatedOncePerPassWhenItsInputsAreReady) {
   rig.m->Settings(parWrite, "dt.in", none);
   rig.m->ActMsg("#acq.start");
   rig.m->ActMsg("ck.in");
-  EXPECT_EQ(tags(), "2 3 2 2 ") << "evaluated, but nothing produced";
-  EXPECT_NE(rig.log().find("m: Error - dt.in required"), std::string::npos) << rig.log();
+  EXPECT_EQ(tags(), "3 4 3 3 ") << "evaluated, and emptied";
+  EXPECT_NE(rig.log().find("m: Error - SetupTime: dt.in required"), std::string::npos) << rig.log();
   KvSetErrReport(previous);
   for (const std::string& r : g_reports) ADD_FAILURE() << "internal report: " << r;
+}
+
+TEST(MeasSettings, RefusedValuesLeaveTheSettingAsItWas) {
+  MeasRig rig("all");
+  const double inf = HUGE_VAL, nan = std::nan("");
+  struct Case {
+    const char* name;
+    double value;
+    CMDERR answer;
+  };
+  // 2147483648 reaches a 32-bit setting as -2147483648.
+  const Case cases[] = {
+      {"ck.mid", inf, cmdBadValue},          {"ck.mid", nan, cmdBadValue},
+      {"dt.rise.high", -inf, cmdBadValue},   {"ctl.fall.low", nan, cmdBadValue},
+      {"ck.hysteresis", -1, cmdBadValue},    {"ck.hysteresis", inf, cmdBadValue},
+      {"ck.skew", nan, cmdBadValue},         {"CkPeriod.minlmt", nan, cmdBadValue},
+      {"dtperiod.freq", inf, cmdBadValue},   {"dttie.freq", nan, cmdBadValue},
+      {"start", -7, cmdBadValue},            {"stop", -2, cmdBadValue},
+      {"ckjnc.start", 0, cmdBadValue},       {"ckjnc.start", -2147483648.0, cmdBadValue},
+      {"ckjnc.n", 0, cmdBadValue},           {"ckjnc.n", -5, cmdBadValue},
+      // Accepted: the order of the levels is the pass's concern, infinite limits are none.
+      {"ck.high", -5, cmdDone},              {"ck.low", 5, cmdDone},
+      {"ck.hysteresis", 0, cmdDone},         {"CkPeriod.maxlmt", inf, cmdDone},
+      {"CkPeriod.minlmt", -inf, cmdDone},    {"start", -1, cmdDone},
+      {"stop", 100, cmdDone},                {"ckjnc.start", 2147483647.0, cmdDone},
+      {"ckjnc.n", 1, cmdDone},               {"dtfreq.freq", 2.5e9, cmdDone},
+  };
+  for (const Case& c : cases) {
+    VPARAM d, before, v, after;
+    rig.m->Settings(parDescribe, c.name, d);
+    rig.m->Settings(parRead, c.name, before);
+    if (d.vt == vtI4) v.value.i4 = static_cast<int32_t>(c.value);
+    else v.value.r8 = c.value;
+    EXPECT_EQ(rig.m->Settings(parWrite, c.name, v), c.answer) << c.name << " = " << c.value;
+    rig.m->Settings(parRead, c.name, after);
+    if (c.answer != cmdDone) EXPECT_EQ(after.value.raw, before.value.raw) << c.name << " unchanged";
+    else EXPECT_EQ(after.value.raw, v.value.raw) << c.name;
+  }
+}
+
+TEST(MeasPass, NoResultsSurviveAPassThatMeasuresNothing) {
+  MeasRig rig("ck");
+  std::vector<double> e;
+  for (int k = 0; k < 10; ++k) e.push_back(20 + 100 * k), e.push_back(70 + 100 * k);
+  rig.feed(rig.ckIn, "ck.in", waveform(e, 1020), 1e-9);
+  rig.text("ck.edgetype", "rise+fall");  // every clock measurement can measure: no abort
+  auto count = [&] { return rig.count("CkPeriod"); };
+  auto pass = [&](bool announce) {
+    rig.m->ActMsg("#acq.start");
+    if (announce) rig.m->ActMsg("ck.in");
+  };
+  pass(true);
+  EXPECT_EQ(count(), "9");
+
+  // The pass ends before the component is reached (its source failed).
+  pass(false);
+  EXPECT_EQ(count(), "0");
+  // The record is empty.
+  rig.feed(rig.ckIn, "ck.in", {}, 1e-9);
+  pass(true);
+  EXPECT_EQ(count(), "0");
+  // The input is unlinked.
+  rig.feed(rig.ckIn, "ck.in", waveform(e, 1020), 1e-9);
+  pass(true);
+  EXPECT_EQ(count(), "9");
+  VPARAM none;
+  rig.m->Settings(parWrite, "ck.in", none);
+  EXPECT_TRUE(rig.values("CkPeriod").empty());
+  EXPECT_EQ(count(), "0");
+
+  // A new range is scanned again, even for the same record.
+  rig.feed(rig.ckIn, "ck.in", waveform(e, 1020), 1e-9);
+  rig.num("stop", 10);
+  EXPECT_TRUE(rig.values("CkPeriod").empty());
+  rig.num("stop", -1);
+  EXPECT_EQ(rig.values("CkPeriod").size(), 9u) << "the same tag, a new range";
+  rig.num("start", 500);
+  EXPECT_EQ(rig.values("CkPeriod").size(), 4u);
+
+  // A measurement that is off keeps its output.
+  rig.num("start", -1);
+  rig.num("CkFreq.on", 1);
+  EXPECT_EQ(rig.values("CkFreq").size(), 9u);
+  rig.num("CkFreq.on", 0);
+  pass(false);
+  EXPECT_EQ(rig.count("CkFreq"), "9");
+}
+
+TEST(MeasPass, ResultsAnAbortCutShortAreNotPublished) {
+  MeasRig rig("ck");
+  std::vector<double> e;
+  for (int k = 0; k < 200; ++k) e.push_back(20 + 100 * k), e.push_back(70 + 100 * k);
+  rig.feed(rig.ckIn, "ck.in", waveform(e, 20020), 1e-9);
+  rig.text("ck.edgetype", "rise");
+  // The width's refusal aborts the pass; the measurements after it in the same run find the
+  // abort flag set and must not show a short count.
+  rig.m->RunAll();
+  EXPECT_NE(rig.log().find("m: Error - CkPWidth: Unable to calculate"), std::string::npos);
+  for (const char* n : {"CkTIE", "CkJCC", "CkJNC", "CkRiseTime"})
+    EXPECT_EQ(rig.count(n), "0") << n;
+  EXPECT_EQ(rig.count("CkPeriod"), "199") << "measured before the abort";
+
+  // An abort during the edge scan: the incomplete list is not used, and is scanned again.
+  rig.g.abort = 1;
+  rig.feed(rig.ckIn, "ck.in", waveform(e, 20020), 1e-9);
+  EXPECT_TRUE(rig.values("CkPeriod").empty());
+  rig.g.abort = 0;
+  EXPECT_EQ(rig.values("CkPeriod").size(), 199u);
+}
+
+TEST(MeasPass, NonFiniteSamplesAreToldOncePerPass) {
+  MeasRig rig("ck");
+  std::vector<double> e;
+  for (int k = 0; k < 10; ++k) e.push_back(20 + 100 * k), e.push_back(70 + 100 * k);
+  std::vector<double> s = waveform(e, 1020);
+  s[5] = std::nan(""), s[6] = HUGE_VAL, s[600] = -HUGE_VAL;
+  rig.feed(rig.ckIn, "ck.in", s, 1e-9);
+  rig.text("ck.edgetype", "both");
+  auto told = [&] {
+    const std::string log = rig.log();
+    size_t n = 0;
+    for (size_t at = log.find("ck.in holds 3 non-finite samples"); at != std::string::npos; at = log.find("ck.in holds 3", at + 1)) ++n;
+    return n;
+  };
+  rig.m->ActMsg("#acq.start");
+  rig.m->ActMsg("ck.in");  // every clock measurement, all three lists
+  EXPECT_EQ(told(), 1u);
+  rig.m->ActMsg("#acq.start");
+  rig.m->ActMsg("ck.in");
+  EXPECT_EQ(told(), 2u) << "again in the next pass";
+  EXPECT_NE(rig.log().find("m: Warning - ck.in holds 3 non-finite samples"), std::string::npos) << rig.log();
+}
+
+TEST(MeasTime, ResultsContinueTheRecordsTime) {
+  MeasRig rig("ck");
+  std::vector<double> e;
+  for (int k = 0; k < 10; ++k) e.push_back(20 + 100 * k), e.push_back(70 + 100 * k);
+  rig.ckIn.xstart = -50.1e-3;
+  rig.feed(rig.ckIn, "ck.in", waveform(e, 1020), 1e-6);
+  std::vector<double> starts;
+  rig.values("CkPeriod", &starts);
+  const CBfr& out = rig.m->Find("CkPeriod")->output;
+  EXPECT_EQ(out.xstart, -50.1e-3);
+  ASSERT_FALSE(starts.empty());
+  // Positions stay in samples of the record; its first sample is at xstart.
+  EXPECT_NEAR(out.xstart + starts[0] * out.interval, -50.1e-3 + 20e-6, 1e-12);
+  EXPECT_EQ(rig.m->ck.GetEdges(kEdgeMid)->xstart, -50.1e-3) << "an edge list is derived from the record";
 }

@@ -1,0 +1,135 @@
+// The vector search kernel, compiled once per instruction set (the including file names the
+// namespace and the compiler flags select the set). Nothing here may call an inline function
+// of a library header: the linker could merge it with another set's copy.
+#include <immintrin.h>
+
+#include <cstdint>
+
+#include "ModMeas/EdgeSearchKernels.h"
+
+namespace {
+
+// Bits of the lanes that stop a search, per vector; kLaneBits bits per lane.
+#if defined(__AVX512BW__)
+constexpr int kBytes = 64;
+template <int Op>
+inline uint64_t stopBits(const int16_t* p, __m512i level) {
+  const __m512i x = _mm512_loadu_si512(p);
+  const __mmask32 go = Op == 0 ? _mm512_cmpgt_epi16_mask(x, level) : _mm512_cmplt_epi16_mask(x, level);
+  return static_cast<uint32_t>(~go);
+}
+template <int Op>
+inline uint64_t stopBits(const float* p, __m512 level) {
+  constexpr int pred = Op == 0 ? _CMP_GT_OQ : Op == 1 ? _CMP_LT_OQ : Op == 2 ? _CMP_GE_OQ : _CMP_LE_OQ;
+  return static_cast<uint16_t>(~_mm512_cmp_ps_mask(_mm512_loadu_ps(p), level, pred));
+}
+template <int Op>
+inline uint64_t stopBits(const double* p, __m512d level) {
+  constexpr int pred = Op == 0 ? _CMP_GT_OQ : Op == 1 ? _CMP_LT_OQ : Op == 2 ? _CMP_GE_OQ : _CMP_LE_OQ;
+  return static_cast<uint8_t>(~_mm512_cmp_pd_mask(_mm512_loadu_pd(p), level, pred));
+}
+inline __m512i splat(int16_t x) { return _mm512_set1_epi16(x); }
+inline __m512 splat(float x) { return _mm512_set1_ps(x); }
+inline __m512d splat(double x) { return _mm512_set1_pd(x); }
+template <class T>
+constexpr int kLaneBits = 1;
+#elif defined(__AVX2__)
+constexpr int kBytes = 32;
+template <int Op>
+inline uint64_t stopBits(const int16_t* p, __m256i level) {
+  const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  const __m256i go = Op == 0 ? _mm256_cmpgt_epi16(x, level) : _mm256_cmpgt_epi16(level, x);
+  return static_cast<uint32_t>(~_mm256_movemask_epi8(go));
+}
+template <int Op>
+inline uint64_t stopBits(const float* p, __m256 level) {
+  constexpr int pred = Op == 0 ? _CMP_GT_OQ : Op == 1 ? _CMP_LT_OQ : Op == 2 ? _CMP_GE_OQ : _CMP_LE_OQ;
+  return ~_mm256_movemask_ps(_mm256_cmp_ps(_mm256_loadu_ps(p), level, pred)) & 0xFFu;
+}
+template <int Op>
+inline uint64_t stopBits(const double* p, __m256d level) {
+  constexpr int pred = Op == 0 ? _CMP_GT_OQ : Op == 1 ? _CMP_LT_OQ : Op == 2 ? _CMP_GE_OQ : _CMP_LE_OQ;
+  return ~_mm256_movemask_pd(_mm256_cmp_pd(_mm256_loadu_pd(p), level, pred)) & 0xFu;
+}
+inline __m256i splat(int16_t x) { return _mm256_set1_epi16(x); }
+inline __m256 splat(float x) { return _mm256_set1_ps(x); }
+inline __m256d splat(double x) { return _mm256_set1_pd(x); }
+template <class T>
+constexpr int kLaneBits = sizeof(T) == 2 ? 2 : 1;  // movemask_epi8 gives a bit per byte
+#else
+constexpr int kBytes = 16;
+template <int Op>
+inline uint64_t stopBits(const int16_t* p, __m128i level) {
+  const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i go = Op == 0 ? _mm_cmpgt_epi16(x, level) : _mm_cmplt_epi16(x, level);
+  return ~_mm_movemask_epi8(go) & 0xFFFFu;
+}
+template <int Op>
+inline uint64_t stopBits(const float* p, __m128 level) {
+  const __m128 x = _mm_loadu_ps(p);
+  const __m128 go = Op == 0 ? _mm_cmpgt_ps(x, level) : Op == 1 ? _mm_cmplt_ps(x, level) : Op == 2 ? _mm_cmpge_ps(x, level) : _mm_cmple_ps(x, level);
+  return ~_mm_movemask_ps(go) & 0xFu;
+}
+template <int Op>
+inline uint64_t stopBits(const double* p, __m128d level) {
+  const __m128d x = _mm_loadu_pd(p);
+  const __m128d go = Op == 0 ? _mm_cmpgt_pd(x, level) : Op == 1 ? _mm_cmplt_pd(x, level) : Op == 2 ? _mm_cmpge_pd(x, level) : _mm_cmple_pd(x, level);
+  return ~_mm_movemask_pd(go) & 0x3u;
+}
+inline __m128i splat(int16_t x) { return _mm_set1_epi16(x); }
+inline __m128 splat(float x) { return _mm_set1_ps(x); }
+inline __m128d splat(double x) { return _mm_set1_pd(x); }
+template <class T>
+constexpr int kLaneBits = sizeof(T) == 2 ? 2 : 1;
+#endif
+
+template <class T, int Op>
+inline bool holds(T x, T level) {
+  return Op == 0 ? x > level : Op == 1 ? x < level : Op == 2 ? x >= level : x <= level;
+}
+
+inline long lane(uint64_t bits, int laneBits) { return static_cast<long>(__builtin_ctzll(bits)) / laneBits; }
+
+// Four vectors a step: the comparisons are cheap, the test of their union is the cost.
+template <class T, int Op>
+long find(const T* s, long from, long end, T level, double) {
+  constexpr long w = kBytes / static_cast<long>(sizeof(T));
+  constexpr int b = kLaneBits<T>;
+  const auto l = splat(level);
+  long p = from;
+  for (; p + 4 * w <= end; p += 4 * w) {
+    const uint64_t m0 = stopBits<Op>(s + p, l), m1 = stopBits<Op>(s + p + w, l);
+    const uint64_t m2 = stopBits<Op>(s + p + 2 * w, l), m3 = stopBits<Op>(s + p + 3 * w, l);
+    if ((m0 | m1 | m2 | m3) == 0) continue;
+    if (m0) return p + lane(m0, b);
+    if (m1) return p + w + lane(m1, b);
+    if (m2) return p + 2 * w + lane(m2, b);
+    return p + 3 * w + lane(m3, b);
+  }
+  for (; p + w <= end; p += w)
+    if (const uint64_t m = stopBits<Op>(s + p, l)) return p + lane(m, b);
+  while (p < end && holds<T, Op>(s[p], level)) ++p;
+  return p;
+}
+
+// x - x is 0 for every finite x and NaN otherwise; written so that the loop vectorises.
+template <class T>
+__attribute__((optimize("O3"))) long countNonFinite(const T* s, long n) {
+  long c = 0;
+  for (long i = 0; i < n; ++i) c += (s[i] - s[i]) == 0 ? 0 : 1;
+  return c;
+}
+
+}  // namespace
+
+namespace KV_SEARCH_NS {
+
+const SearchKernels kKernels = {
+    {find<int16_t, 0>, find<int16_t, 1>, nullptr, nullptr},
+    {find<float, 0>, find<float, 1>, find<float, 2>, find<float, 3>},
+    {find<double, 0>, find<double, 1>, find<double, 2>, find<double, 3>},
+    countNonFinite<float>,
+    countNonFinite<double>,
+};
+
+}  // namespace KV_SEARCH_NS

@@ -1,0 +1,179 @@
+// The vector search against the scalar reference, on every instruction set the machine has:
+// the search seam alone over every condition and start, then whole edge scans of noisy
+// records of every sample type, with NaN, samples exactly on a threshold, every record
+// length around the block sizes, every edge selection and kind, ranges and aborts.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "KvDll/HeadlessWnd.h"
+#include "ModMeas/Channel.h"
+#include "ModMeas/EdgeSearch.h"
+
+namespace {
+
+const SearchTarget kVector[] = {SearchTarget::Sse2, SearchTarget::Avx2, SearchTarget::Avx512};
+
+// Restores the machine's own choice however the test ends.
+struct Forced {
+  SearchTarget before = edgesearch::Current();
+  ~Forced() { edgesearch::Force(before); }
+};
+
+class Owner final : public CLocalData {
+ public:
+  using CLocalData::CLocalData;
+};
+
+// Samples on a quarter grid, so that many lie exactly on the quarter-grid thresholds.
+template <class T>
+std::vector<T> noisySquare(long n, std::mt19937& rng, bool nan, double scale) {
+  std::vector<T> s(static_cast<size_t>(n) + 3);
+  std::uniform_int_distribution<int> noise(-3, 3), period(6, 90), nanAt(0, 200);
+  double level = -1;
+  long next = period(rng);
+  for (long i = 0; i < n; ++i) {
+    if (i == next) level = -level, next += period(rng);
+    double x = (level * 4 + noise(rng)) / 4.0 * scale;
+    s[static_cast<size_t>(i)] = static_cast<T>(x);
+    if (nan && nanAt(rng) == 0) s[static_cast<size_t>(i)] = std::numeric_limits<T>::quiet_NaN();
+  }
+  return s;
+}
+
+template <class T>
+void searchSeamAgrees(SearchTarget target) {
+  std::mt19937 rng(7);
+  const std::vector<T> s = noisySquare<T>(700, rng, std::numeric_limits<T>::has_quiet_NaN, sizeof(T) == 2 ? 400 : 1);
+  const double q = sizeof(T) == 2 ? 100 : 0.25;
+  // Levels on the grid, between grid points, and a float's rounding either way.
+  const double levels[] = {0, q, -q, 0.5 * q, -1.5 * q, 0.1, -0.1, 1.0 / 3, 2 * q + 1e-9};
+  const Forced forced;
+  for (double level : levels)
+    for (SearchOp op : {whileAbove, whileBelow, whileAtOrAbove, whileAtOrBelow}) {
+      ASSERT_TRUE(edgesearch::Force(SearchTarget::Scalar));
+      const auto ref = edgesearch::Make<T>(op, level);
+      ASSERT_TRUE(edgesearch::Force(target));
+      const auto fast = edgesearch::Make<T>(op, level);
+      for (long from = 0; from < 200; ++from) {
+        for (long end : {from, from + 1, from + 7, from + 64, from + 129, 700L}) {
+          ASSERT_EQ(fast(s.data(), from, end), ref(s.data(), from, end))
+                << edgesearch::Name(target) << " op " << op << " level " << level << " from " << from << " end " << end;
+        }
+      }
+    }
+}
+
+struct Rig {
+  CGlobalData g;
+  KvWnd logParent = KvCreateHeadlessParent(100, 100);
+  KvCreateBlock block{"m", &g, nullptr, ""};
+  Owner owner{block};
+  CStatus status;
+  int32_t rangeStart = -1, rangeStop = -1;
+  CChannel ck{owner, status, &rangeStart, &rangeStop, "Clock", "ck", false};
+  CBfr in;
+  Rig() { CLog::Init(logParent, 0); }
+  ~Rig() {
+    CLog::End();
+    KvDestroyHeadlessParent(logParent);
+  }
+  void set(const char* name, double x) {
+    VPARAM v;
+    v.value.r8 = x;
+    ASSERT_EQ(ck.Settings(parWrite, name, v), cmdDone) << name;
+  }
+};
+
+// Every list of every selection, in one text of exact bits.
+template <class T>
+std::string scanAll(const std::vector<T>& samples, enumBfrType type, double scale, int32_t stop, bool abort) {
+  Rig rig;
+  rig.in.SetBfrType(type);
+  const long n = static_cast<long>(samples.size()) - 3;
+  EXPECT_TRUE(rig.in.SetSize(n));
+  std::memcpy(rig.in.data, samples.data(), static_cast<size_t>(n) * sizeof(T));
+  rig.in.count = rig.in.valid = static_cast<int32_t>(n);
+  rig.in.scale = scale;
+  VPARAM v;
+  v.value.p = &rig.in;
+  rig.ck.Settings(parWrite, "ck.in", v);
+  rig.set("ck.mid", 0);
+  rig.set("ck.hysteresis", 0.25);
+  rig.set("ck.high", 0.5);
+  rig.set("ck.low", -0.5);
+  rig.set("ck.fall.mid", 0.25);
+  rig.rangeStop = stop;
+  std::string all;
+  for (const char* sel : {"rise", "fall", "both", "rise+fall", "fall+rise"}) {
+    VPARAM t;
+    t.value.s = sel;
+    rig.ck.Settings(parWrite, "ck.edgetype", t);
+    for (int32_t kind : {kEdgeMid, kEdgeRise, kEdgeFall}) {
+      rig.g.abort = abort ? 1 : 0;
+      rig.ck.Invalidate();
+      const CBfr* list = rig.ck.GetEdges(kind);
+      const BfrEdgeHeader* h = list->Edges();
+      all += std::to_string(kind) + ":" + std::to_string(h->code) + ":" + std::to_string(list->valid) + ":";
+      all.append(reinterpret_cast<const char*>(h->edges), static_cast<size_t>(list->valid) * sizeof(double));
+      all += std::to_string(rig.ck.risingCount) + "," + std::to_string(rig.ck.fallingCount) + ";";
+    }
+  }
+  return all;
+}
+
+template <class T>
+void scansAgree(SearchTarget target, enumBfrType type, double scale) {
+  const Forced forced;
+  std::mt19937 rng(11);
+  for (long n = 1; n < 300; n += (n < 140 ? 1 : 37)) {
+    const std::vector<T> s = noisySquare<T>(n, rng, std::numeric_limits<T>::has_quiet_NaN, 1 / scale);
+    for (int32_t stop : {-1, static_cast<int32_t>(n / 2)})
+      for (bool abort : {false, true}) {
+        ASSERT_TRUE(edgesearch::Force(SearchTarget::Scalar));
+        const std::string ref = scanAll(s, type, scale, stop, abort);
+        ASSERT_TRUE(edgesearch::Force(target));
+        ASSERT_EQ(scanAll(s, type, scale, stop, abort), ref)
+            << edgesearch::Name(target) << " length " << n << " stop " << stop << " abort " << abort;
+      }
+  }
+}
+
+}  // namespace
+
+TEST(VectorSearch, SeamAgreesWithTheScalarReference) {
+  int tried = 0;
+  for (SearchTarget t : kVector) {
+    if (!edgesearch::Supported(t)) continue;
+    ++tried;
+    searchSeamAgrees<int16_t>(t);
+    searchSeamAgrees<float>(t);
+    searchSeamAgrees<double>(t);
+  }
+  EXPECT_GE(tried, 1) << "every x86-64 machine has SSE2";
+}
+
+TEST(VectorSearch, EdgeListsAreIdenticalOnEveryTarget) {
+  for (SearchTarget t : kVector) {
+    if (!edgesearch::Supported(t)) continue;
+    scansAgree<int16_t>(t, bfrI2, 1.0 / 400);
+    scansAgree<float>(t, bfrR4, 1.0);
+    scansAgree<double>(t, bfrR8, 1.0);
+  }
+}
+
+TEST(VectorSearch, ForcingATargetTheMachineLacksChangesNothing) {
+  const Forced forced;
+  ASSERT_TRUE(edgesearch::Force(SearchTarget::Scalar));
+  for (SearchTarget t : kVector)
+    if (!edgesearch::Supported(t)) {
+      EXPECT_FALSE(edgesearch::Force(t));
+      EXPECT_EQ(edgesearch::Current(), SearchTarget::Scalar);
+    }
+  EXPECT_TRUE(edgesearch::Supported(SearchTarget::Sse2));
+}
