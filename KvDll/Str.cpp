@@ -26,7 +26,6 @@ int32_t clampLength(long n) {
 }
 
 // The engineering prefixes; index 8 is "no prefix", index 10 micro.
-const char kPrefixes[] = "YZEPTGMK\0m\xB5npfa";
 const char* const kPrefixText[15] = {"Y", "Z", "E", "P", "T", "G", "M", "K", "", "m", "\xC2\xB5", "n", "p", "f", "a"};
 
 }  // namespace
