@@ -1,5 +1,6 @@
 #include "KvCore/Parser.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstring>
@@ -41,19 +42,48 @@ int64_t truncated(double x) {
   return static_cast<int64_t>(x);
 }
 
-// Fills a value record from a constant's text by the setting's type.
-void convertConstant(const CStr& text, int32_t vt, VPARAM& v) {
+// Fills a value record from a constant's text by the setting's type. false when the text
+// holds no number or the number does not fit the type; the value is then still defined
+// (pinned), for callers that pass it on regardless.
+bool convertConstant(const CStr& text, int32_t vt, VPARAM& v) {
   v.vt = vt;
   v.value.raw = 0;
+  double x = 0;
+  const bool number = text.Str2Num(x);
+  const double whole = std::trunc(x);
   switch (vt) {
-    case vtI2: v.value.i2 = static_cast<int16_t>(truncated(text.Str2Num())); break;
-    case vtI4: v.value.i4 = static_cast<int32_t>(truncated(text.Str2Num())); break;
-    case vtR4: v.value.r4 = static_cast<float>(text.Str2Num()); break;
-    case vtR8: v.value.r8 = text.Str2Num(); break;
+    case vtI2:
+      v.value.i2 = static_cast<int16_t>(truncated(x));
+      return number && whole >= INT16_MIN && whole <= INT16_MAX;
+    case vtI4:
+      v.value.i4 = static_cast<int32_t>(truncated(x));
+      return number && whole >= INT32_MIN && whole <= INT32_MAX;
+    case vtR4: {
+      // Beyond the float range the conversion itself would be undefined.
+      const double big = std::numeric_limits<float>::max();
+      const bool fits = !std::isfinite(x) || std::fabs(x) <= big;
+      v.value.r4 = fits ? static_cast<float>(x) : static_cast<float>(std::copysign(HUGE_VAL, x));
+      return number && fits;
+    }
+    case vtR8: v.value.r8 = x; return number;
     case vtStr:
-    case vtPStr: v.value.s = text.GetBfr(); break;
-    default: break;  // a type the parser does not know goes out unset
+    case vtPStr: v.value.s = text.GetBfr(); return true;
+    default: return true;  // a type the parser does not know goes out unset
   }
+}
+
+// A component name a line can address: a letter, then letters, digits or "_", and not a
+// word the language keeps for itself.
+bool addressableName(const CStr& name) {
+  const char* p = name.GetBfr();
+  if (!std::isalpha(static_cast<unsigned char>(p[0]))) return false;
+  for (int32_t i = 1; i < name.GetLength(); ++i)
+    if (!std::isalnum(static_cast<unsigned char>(p[i])) && p[i] != '_') return false;
+  return !name.Compare("kvs", true) && !name.Compare("sys", true);
+}
+
+int32_t countOf(const CStr& text, char c) {
+  return static_cast<int32_t>(std::count(text.GetBfr(), text.GetBfr() + text.GetLength(), c));
 }
 
 // Frees an argument list that a module filled from the shared heap.
@@ -81,8 +111,13 @@ int CParser::networkLocked(CStr& message) {
 
 int CParser::Execute(CStr& line, CStr& message) {
   owner.Check("CParser::Execute");
-  line.trim();
   message = "";
+  if (line.GetLength() > kMaxLine) {
+    // The item is the line's beginning: the whole line would only repeat the excess.
+    const CStr start(line.GetBfr(), 40);
+    return KvFail(message, "Line too long (more than 16777216 characters)", start + "...");
+  }
+  line.trim();
   if (line.IsEmpty()) {
     cmds.Append("newline");
     return 0;
@@ -163,6 +198,7 @@ int CParser::ResolvePort(const CStr& text, bool wantOut, Ref& ref, CStr& message
 // ---------------------------------------------------------------------------------------
 
 int CParser::Load(CStr& line, const CStr& rest, CStr& message) {
+  if (countOf(rest, '=') > 2) return KvFail(message, "Assignment not complete", rest);
   CObjArr<CStr> parts;
   rest.split(&parts, '=');
   if (parts.count != 2) return KvFail(message, "Assignment not complete", rest);
@@ -180,6 +216,7 @@ int CParser::Load(CStr& line, const CStr& rest, CStr& message) {
     cmds.Record("load", "library", asWritten);
     return 0;
   }
+  if (!addressableName(name)) return KvFail(message, "Invalid component name", name);
   if (comps.Create(name, library, message) < 0) return -1;
   cmds.Record("load", name, library);
   line = "";
@@ -201,6 +238,7 @@ int CParser::Unload(CStr& line, const CStr& rest, CStr& message) {
 }
 
 int CParser::LinkCmd(CStr& line, const CStr& rest, CStr& message) {
+  if (countOf(rest, '=') > 2) return KvFail(message, "Assignment not complete", rest);
   CObjArr<CStr> parts;
   rest.split(&parts, '=');
   if (parts.count != 2) return KvFail(message, "Assignment not complete", rest);
@@ -236,6 +274,8 @@ int CParser::UnlinkCmd(CStr& line, const CStr& rest, CStr& message) {
 }
 
 int CParser::Assign(CStr& line, CStr& message) {
+  // Counted first: a line of many '=' must not become as many pieces.
+  if (line.CountSplit2('=') > 2) return KvFail(message, "Assignment error, too many '='s in", line);
   CObjArr<CStr> parts;
   line.split2(&parts, '=');
   if (parts.count < 2) return KvFail(message, "Assignment error, missing parameter in", line);
@@ -305,7 +345,8 @@ int CParser::Assign(CStr& line, CStr& message) {
   constant.RipQuotes();
   VPARAM v;
   v.kind = kindSetting;
-  convertConstant(constant, desc.vt, v);
+  // A text that holds no number, or one the setting's type cannot hold, never reaches it.
+  if (!convertConstant(constant, desc.vt, v)) return KvFail(message, "Value not accepted", line);
   // A write the component refuses is reported, not recorded: replaying the command list
   // must not repeat a value that never took effect.
   if (comps.Set(ref.component, ref.par, v) != cmdDone) return KvFail(message, "Value not accepted", line);
@@ -355,6 +396,7 @@ int CParser::Query(CStr& line, CStr& message) {
 }
 
 int CParser::Call(CStr& line, CStr& message) {
+  if (line.CountSplit2('(') > 2) return KvFail(message, "Invalid function call, too many '('s in", line);
   CObjArr<CStr> parts;
   line.split2(&parts, '(');
   if (parts.count > 2) return KvFail(message, "Invalid function call, too many '('s in", line);
@@ -388,8 +430,10 @@ int CParser::Call(CStr& line, CStr& message) {
   const int declared = args.a.params ? args.a.count : 0;
 
   CObjArr<CStr> given;
-  argText.split2(&given, ',');
-  if (given.count > declared) {
+  // More commas than parameters is already too many arguments: counted before splitting.
+  const bool tooMany = argText.CountSplit2(',') > declared;
+  if (!tooMany) argText.split2(&given, ',');
+  if (tooMany || given.count > declared) {
     message = "Too many arguments, expecting ";
     message += CStr(declared);
     CStr tail;

@@ -18,6 +18,9 @@ class CParser {
   int Execute(CStr& line, CStr& message);
 
   CCmdList& CmdList() { return cmds; }
+
+  // Longer lines are refused before any work is done on them.
+  static constexpr int32_t kMaxLine = 16 * 1024 * 1024;
   CStr GetCmdList() const { return cmds.Text(); }
 
  private:

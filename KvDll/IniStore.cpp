@@ -1,5 +1,7 @@
 #include "KvDll/IniStore.h"
 
+#include "KvDll/AtomicFile.h"
+
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -170,38 +172,6 @@ bool readFile(const std::string& path, std::string& text) {
   return true;
 }
 
-bool writeAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// Writes text to a new file beside path and renames it over path.
-bool replaceFile(const std::string& dir, const std::string& path, const std::string& text) {
-  std::string tmp = path + ".XXXXXX";
-  int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  ok = ok && ::rename(tmp.c_str(), path.c_str()) == 0;
-  if (!ok) {
-    ::unlink(tmp.c_str());
-    return false;
-  }
-  // Makes the rename itself durable; the new contents are complete either way.
-  int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    ::fsync(dfd);
-    ::close(dfd);
-  }
-  return true;
-}
-
 // Guards the read-modify-write of a settings file within this process; flock on the side file
 // does the same between processes.
 std::mutex& writeLock() {
@@ -334,7 +304,8 @@ bool IniWrite(const std::string& appName, const std::string& section, const std:
   if (ok) {
     IniDoc doc = ParseIni(text);
     IniSet(doc, IniSectionKey(appName, section), key, value);
-    ok = replaceFile(dir, path, FormatIni(doc));
+    std::string error;
+    ok = CAtomicFile::Save(path, FormatIni(doc), error);
   }
   ::close(lockFd);  // releases the flock
   return ok;

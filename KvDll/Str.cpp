@@ -26,7 +26,6 @@ int32_t clampLength(long n) {
 }
 
 // The engineering prefixes; index 8 is "no prefix", index 10 micro.
-const char kPrefixes[] = "YZEPTGMK\0m\xB5npfa";
 const char* const kPrefixText[15] = {"Y", "Z", "E", "P", "T", "G", "M", "K", "", "m", "\xC2\xB5", "n", "p", "f", "a"};
 
 }  // namespace
@@ -528,6 +527,20 @@ void CStr::split(CObjArr<CStr>* a, const char* sep) const {
   }
 }
 
+int32_t CStr::CountSplit2(char sep) const {
+  const char* text = GetBfr();
+  int32_t cuts = 0;
+  for (int32_t i = 0; i < length; ++i) {
+    if (text[i] == '"') {
+      const char* close = static_cast<const char*>(std::memchr(text + i + 1, '"', static_cast<size_t>(length - i - 1)));
+      if (close) i = static_cast<int32_t>(close - text);
+      continue;
+    }
+    if (text[i] == sep) ++cuts;
+  }
+  return cuts;
+}
+
 void CStr::split2(CObjArr<CStr>* a, char sep) const {
   if (!a || length == 0) return;
   const char* text = GetBfr();
@@ -551,7 +564,99 @@ void CStr::split2(CObjArr<CStr>* a, char sep) const {
 // Numbers
 // ---------------------------------------------------------------------------------------
 
-double CStr::Str2Num() const {
+namespace {
+
+// The power of ten of the SI prefix at p, and in used the bytes it takes (0: no prefix).
+// "k" is kilo like "K"; micro is "u", UTF-8 "µ" or its lone byte 0xB5 (older files).
+int prefixExponent(const char* p, const char* end, int& used) {
+  used = 1;
+  switch (*p) {
+    case 'Y': return 24;
+    case 'Z': return 21;
+    case 'E': return 18;
+    case 'P': return 15;
+    case 'T': return 12;
+    case 'G': return 9;
+    case 'M': return 6;
+    case 'K':
+    case 'k': return 3;
+    case 'm': return -3;
+    case 'u':
+    case '\xB5': return -6;
+    case 'n': return -9;
+    case 'p': return -12;
+    case 'f': return -15;
+    case 'a': return -18;
+    case '\xC2':
+      if (end - p >= 2 && p[1] == '\xB5') return used = 2, -6;
+      break;
+    default: break;
+  }
+  used = 0;
+  return 0;
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A decimal number, an optional exponent, then optionally (after blanks) a prefix letter,
+// which may be followed by a unit ("1KHz", "5ms"); anything after that is ignored. The
+// mantissa and the prefix are read as one decimal text, so "9.5n" is exactly 9.5e-9.
+bool readNumber(const char* text, const char* end, double& value) {
+  const char* p = text;
+  while (p < end && (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n')) ++p;
+  const char* start = p;
+  if (p < end && (*p == '+' || *p == '-')) ++p;
+  // What strtod reads by itself: a signed hexadecimal number, infinity and NaN.
+  if ((end - p >= 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) ||
+      (end - p >= 3 && (strncasecmp(p, "inf", 3) == 0 || strncasecmp(p, "nan", 3) == 0))) {
+    char* stop = nullptr;
+    value = std::strtod(start, &stop);
+    if (stop == start || (*stop && *stop != ' ' && *stop != '\t')) return value = 0, false;  // "info", "nancy"
+    return true;
+  }
+  size_t digits = 0;
+  while (p < end && isDigit(*p)) ++p, ++digits;
+  if (p < end && *p == '.') {
+    ++p;
+    while (p < end && isDigit(*p)) ++p, ++digits;
+  }
+  if (digits == 0) return false;
+  const char* mantissaEnd = p;
+  long long exponent = 0;
+  if (p < end && (*p == 'e' || *p == 'E')) {
+    const char* q = p + 1;
+    bool negative = false;
+    if (q < end && (*q == '+' || *q == '-')) negative = *q++ == '-';
+    if (q < end && isDigit(*q)) {
+      // Far beyond any double's range the exponent stops growing: the result is 0 or inf.
+      for (; q < end && isDigit(*q); ++q)
+        if (exponent < 1000000000) exponent = exponent * 10 + (*q - '0');
+      if (negative) exponent = -exponent;
+      p = q;
+    }
+  }
+  while (p < end && (*p == ' ' || *p == '\t')) ++p;
+  int used = 0;
+  if (p < end) exponent += prefixExponent(p, end, used);
+
+  char local[96];
+  std::string big;
+  const size_t n = static_cast<size_t>(mantissaEnd - start);
+  char* rewritten = local;
+  if (n + 24 > sizeof local) {
+    big.resize(n + 24);
+    rewritten = big.data();
+  }
+  std::memcpy(rewritten, start, n);
+  std::snprintf(rewritten + n, 24, "e%lld", exponent);
+  value = std::strtod(rewritten, nullptr);
+  return true;
+}
+
+}  // namespace
+
+bool CStr::Str2Num(double& value) const {
+  value = 0;
   const char* text = GetBfr();
   if ((text[0] == '0') && (text[1] == 'x' || text[1] == 'X')) {
     uint32_t v = 0;
@@ -559,40 +664,27 @@ double CStr::Str2Num() const {
       const int d = std::isdigit(static_cast<unsigned char>(*p)) ? *p - '0' : (std::tolower(*p) - 'a' + 10);
       v = v * 16 + static_cast<uint32_t>(d);
     }
-    return static_cast<int32_t>(v);
+    value = static_cast<int32_t>(v);
+    return true;
   }
-  if (strcasecmp(text, "1.#INF") == 0 || strcasecmp(text, "INF") == 0) return std::numeric_limits<double>::infinity();
-  if (strcasecmp(text, "-1.#INF") == 0 || strcasecmp(text, "-INF") == 0)
-    return -std::numeric_limits<double>::infinity();
-  if (strcasecmp(text, "NAN") == 0 || strcasecmp(text, "1.#QNAN") == 0 || strcasecmp(text, "-1.#IND") == 0)
-    return std::numeric_limits<double>::quiet_NaN();
-  if (length == 0) return 0;
+  if (strcasecmp(text, "1.#INF") == 0 || strcasecmp(text, "INF") == 0) {
+    value = std::numeric_limits<double>::infinity();
+    return true;
+  }
+  if (strcasecmp(text, "-1.#INF") == 0 || strcasecmp(text, "-INF") == 0) {
+    value = -std::numeric_limits<double>::infinity();
+    return true;
+  }
+  if (strcasecmp(text, "NAN") == 0 || strcasecmp(text, "1.#QNAN") == 0 || strcasecmp(text, "-1.#IND") == 0) {
+    value = std::numeric_limits<double>::quiet_NaN();
+    return true;
+  }
+  return readNumber(text, text + length, value);
+}
 
-  char local[64];
-  std::string big;
-  char* copy = local;
-  if (length >= static_cast<int32_t>(sizeof local)) {
-    big.assign(text, static_cast<size_t>(length));
-    copy = big.data();
-  } else {
-    std::memcpy(local, text, static_cast<size_t>(length) + 1);
-  }
-  char suffix = 0;
-  const char last = copy[length - 1];
-  if (last < '0' || last > '9') {
-    suffix = last;
-    copy[length - 1] = 0;
-  }
-  double value = std::strtod(copy, nullptr);
-  if (suffix) {
-    if (suffix == 'u') suffix = '\xB5';
-    for (int i = 0; i < 15; ++i) {
-      if (i != 8 && kPrefixes[i] == suffix) {
-        value *= std::pow(10.0, (8 - i) * 3);
-        break;
-      }
-    }
-  }
+double CStr::Str2Num() const {
+  double value = 0;
+  Str2Num(value);
   return value;
 }
 

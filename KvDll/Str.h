@@ -83,9 +83,13 @@ class CStr {
   void split(CObjArr<CStr>* a, char sep) const;
   void split(CObjArr<CStr>* a, const char* sep) const;
   void split2(CObjArr<CStr>* a, char sep) const;
+  // The number of cuts split2 would make, without making them.
+  int32_t CountSplit2(char sep) const;
 
   // Numbers
   double Str2Num() const;
+  // The same value; false (value 0) when the text holds no number at all.
+  bool Str2Num(double& value) const;
   CStr Num2Str(double x, long digits);
 
  protected:

@@ -2,7 +2,10 @@
 
 #include <charconv>
 #include <cmath>
+#include <string>
 #include <system_error>
+
+#include "KvDll/Str.h"
 
 namespace {
 
@@ -33,7 +36,8 @@ double suffixFactor(std::string_view s) {
     case 'T': return 1e12;
     case 'G': return 1e9;
     case 'M': return 1e6;
-    case 'K': return 1e3;
+    case 'K':
+    case 'k': return 1e3;
     case 'm': return 1e-3;
     case 'u':
     case '\xB5': return 1e-6;
@@ -57,7 +61,8 @@ std::string readItem(std::string_view item, double& value) {
   if (end != last) {
     const double f = suffixFactor(std::string_view(end, static_cast<size_t>(last - end)));
     if (f == 0) return "is not a number";
-    value *= f;
+    // Read again as one decimal number, so "9.5n" is exactly 9.5e-9.
+    value = CStr(std::string(item).c_str()).Str2Num();
   }
   if (!std::isfinite(value)) return "is not finite";
   return "";

@@ -35,6 +35,10 @@ int prbs7(uint64_t n) {
   return bits[n % 127];
 }
 
+// Rates (frequency, sample rate) from one cycle in 30 years to a petahertz, times within
+// 30 years: beyond them no record says anything, and the arithmetic stays well inside a double.
+constexpr double kMinRate = 1e-9, kMaxRate = 1e15, kMaxTime = 1e9;
+
 bool oneOf(const std::string& w, std::initializer_list<const char*> words) {
   for (const char* x : words)
     if (strcasecmp(w.c_str(), x) == 0) return true;
@@ -82,7 +86,11 @@ double CSigGen::edgeLevel(double t) const {
   // edge n at n T into bit n.
   auto nominal = [&](int64_t c) { return prbs ? c * period : (c >> 1) * period + ((c & 1) ? high : 0); };
   auto levelAfter = [&](int64_t c) { return prbs ? prbs7(static_cast<uint64_t>(c < 0 ? 0 : c)) : ((c & 1) ? 0 : 1); };
-  const int64_t guess = static_cast<int64_t>(std::floor(t / period)) * (prbs ? 1 : 2);
+  // Far from the start a double no longer tells one period from the next (and the edge
+  // count would not fit its integer): the signal there rests at its low level.
+  const double cycles = std::floor(t / period);
+  if (!(std::fabs(cycles) < 1e18)) return 0;
+  const int64_t guess = static_cast<int64_t>(cycles) * (prbs ? 1 : 2);
   double bestDist = HUGE_VAL, edgeTime = 0;
   int64_t best = guess;
   for (int64_t c = guess - 3; c <= guess + 3; ++c) {
@@ -171,21 +179,21 @@ CMDERR CSigGen::Settings(GETPARCMD cmd, const char* name, VPARAM& v) {
   auto text = [&](std::string& field, const char* label, std::initializer_list<const char*> allowed) {
     return kvsetting::Choice(cmd, v, field, label, allowed);
   };
-  auto real = [&](double& field, const char* label, const char* unit, double lo = -HUGE_VAL) {
-    return kvsetting::Real(cmd, v, field, label, unit, lo);
+  auto real = [&](double& field, const char* label, const char* unit, double lo = -HUGE_VAL, double hi = HUGE_VAL) {
+    return kvsetting::Real(cmd, v, field, label, unit, lo, hi);
   };
   auto whole = [&](int32_t& field, const char* label, int32_t lo, int32_t hi) {
     return kvsetting::Whole(cmd, v, field, label, lo, hi);
   };
   auto list = [&](const char* value) { return kvsetting::ReadOnlyText(cmd, v, value); };
   if (n == "type") return text(type, "Signal Type", {"sine", "square", "triangle", "pulse", "noise", "dc", "prbs"});
-  if (n == "freq") return real(freq, "Frequency", "Hz", 1e-300);
+  if (n == "freq") return real(freq, "Frequency", "Hz", kMinRate, kMaxRate);
   if (n == "pk2pk") return real(pk2pk, "Peak-peak", "V");
   if (n == "offset") return real(offset, "DC Offset", "V");
-  if (n == "samplerate") return real(samplerate, "Sample Rate", "S/s", 1e-300);
+  if (n == "samplerate") return real(samplerate, "Sample Rate", "S/s", kMinRate, kMaxRate);
   if (n == "reclen") return whole(reclen, "Rec. Length", 0, 100000000);
-  if (n == "duty") return real(duty, "Duty Cycle", "%", 0);
-  if (n == "symmetry") return real(symmetry, "Symmetry", "%", 0);
+  if (n == "duty") return real(duty, "Duty Cycle", "%", 0, 100);
+  if (n == "symmetry") return real(symmetry, "Symmetry", "%", 0, 100);
   if (n == "width") return real(width, "Width", "s", 0);
   if (n == "noise.type") return text(noiseType, "Noise Type", {"gaussian", "uniform"});
   if (n == "freeze") return whole(freeze, "Freeze Signal", 0, 1);
@@ -199,7 +207,7 @@ CMDERR CSigGen::Settings(GETPARCMD cmd, const char* name, VPARAM& v) {
     const char* unit = oneOf(modType, {"AM"}) ? "V/V" : oneOf(modType, {"FM"}) ? "1/V" : oneOf(modType, {"PM"}) ? "rad/V" : "V/V";
     return real(modGain, "Modulation Gain", unit);
   }
-  if (n == "hor.offset") return real(horOffset, "Horizontal Offset", "s");
+  if (n == "hor.offset") return real(horOffset, "Horizontal Offset", "s", -kMaxTime, kMaxTime);
   if (n == "hor.offset.additive") return whole(horOffsetAdditive, "Additive", 0, 1);
   if (n == "risetime") return real(risetime, "Rise Time (10-90 %)", "s", 0);
   if (n == "jitter.rj") return real(jitterRj, "Random Jitter (rms)", "s", 0);

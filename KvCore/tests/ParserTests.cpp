@@ -216,7 +216,7 @@ TEST(ParserAssignment, ConvertsByTheSettingsType) {
       {"gen.count = 3.9K", "count", 3900},
       {"gen.count = -2.7", "count", -2},
       {"gen.count = 0x10", "count", 16},
-      {"gen.bits = 70000", "bits", 70000 - 65536},
+      {"gen.bits = -32768", "bits", -32768},
       {"gen.level = 1m", "level", static_cast<double>(0.001f)},
   };
   for (const Row& r : rows) {

@@ -213,6 +213,11 @@ TEST(FilterCoeffs, SeparatorsSuffixesAndFormat) {
     ASSERT_TRUE(ParseCoeffs(c.text, got, error)) << c.text << ": " << error;
     expectNear(got, c.values, 1e-18);
   }
+  // A suffix and its mantissa are one decimal number: exact, not a product of two roundings.
+  Vec exact;
+  std::string why;
+  ASSERT_TRUE(ParseCoeffs("9.5n 2.5G 1.1k -0.3m", exact, why)) << why;
+  expectSame(exact, {9.5e-9, 2.5e9, 1.1e3, -0.3e-3});
   // The written form reads back exactly.
   const Vec c = {0.1, -1.0 / 3, 1e-300, 12345678.9};
   Vec back;

@@ -12,35 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "KvshRun.h"
+
 namespace {
-
-struct KvshRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-// Runs kvsh with args and the given standard input, in a folder of its own (removed after),
-// and captures both output streams.
-KvshRun kvsh(const std::string& args, const std::string& input = "") {
-  char dir[] = "/tmp/kvshtestXXXXXX";
-  const std::string tmp = mkdtemp(dir);
-  {
-    std::ofstream(tmp + "/in", std::ios::binary) << input;
-  }
-  const std::string cmd = "cd " + tmp + " && " + KVSH_PATH + " " + args + " <in >out 2>err";
-  KvshRun r;
-  const int raw = std::system(cmd.c_str());
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  auto slurp = [](const std::string& p) {
-    std::ifstream f(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-  };
-  r.out = slurp(tmp + "/out");
-  r.err = slurp(tmp + "/err");
-  std::system(("rm -rf " + tmp).c_str());
-  return r;
-}
 
 std::string writeScript(const std::string& name, const std::string& text) {
   const std::string path = ::testing::TempDir() + name;
