@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <string>
@@ -117,7 +118,7 @@ TEST(TextReader, ReadsEveryVendorsExportAndMeasuresItsEdges) {
     rig.num("nskiplines", c.skipLines);
     rig.num("nskipvalues", c.skipValues);
     rig.num("xaxis.on", c.xaxis);
-    rig.num("ycolumn", c.ycolumn);
+    rig.text("ycolumn", std::to_string(c.ycolumn));
     rig.num("xincr", c.xincr);
     ASSERT_TRUE(rig.c->Read()) << rig.log();
     CBfr& out = rig.c->out;
@@ -202,8 +203,10 @@ TEST(TextReader, AFileThatCannotBeReadEmptiesTheRecordAndAbortsThePass) {
   VPARAM v;
   v.value.s = "::";
   EXPECT_EQ(rig.c->Settings(parWrite, "sep.col", v), cmdBadValue);
-  v.value.i4 = 0;
-  EXPECT_EQ(rig.c->Settings(parWrite, "ycolumn", v), cmdBadValue);
+  for (const char* column : {"0", "", "00"}) {
+    v.value.s = column;
+    EXPECT_EQ(rig.c->Settings(parWrite, "ycolumn", v), cmdBadValue) << column;
+  }
   v.value.r8 = 0;
   EXPECT_EQ(rig.c->Settings(parWrite, "xincr", v), cmdBadValue);
   for (const char* sep : {"Tab", "space", ";", ","}) {
@@ -264,5 +267,79 @@ TEST(TextWriter, WritesTheInputRecordAndKeepsTheFileWhenThereIsNone) {
   rig.num("hor.offset", 0);
   ASSERT_TRUE(rig.c->Write());
   EXPECT_EQ(slurp(), "2;2.5\n7;2.75\n");
+  std::remove(path.c_str());
+}
+
+// A column named as the export's header names it reads what its number reads; the record
+// keeps the capture's time origin.
+TEST(TextReader, ColumnsByHeaderNameAndTheTimeOrigin) {
+  if (!haveScopeFiles()) GTEST_SKIP() << "no oscilloscope exports at " << KV_SCOPE_CSV_DIR;
+  struct Case {
+    const char* file;
+    int skipLines, skipValues, xaxis;
+    const char* name;
+    int number;
+    double start;
+  };
+  const Case cases[] = {
+      {"rigol-ds1054z-uart-square.csv", 2, 1, 0, "CH2", 2, 0},
+      {"rigol-ds1204b-1khz-square-4ch.csv", 2, 0, 1, "ch3", 3, -32.768e-3},
+      {"tektronix-dpo3014-49hz-pulse.csv", 21, 0, 1, "Ch1", 1, -50.1e-3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    std::vector<double> byNumber;
+    for (const std::string& column : {std::to_string(c.number), std::string(c.name)}) {
+      Rig<CTextReader> rig;
+      rig.text("filename", scopeFile(c.file));
+      rig.num("nskiplines", c.skipLines);
+      rig.num("nskipvalues", c.skipValues);
+      rig.num("xaxis.on", c.xaxis);
+      rig.text("ycolumn", column);
+      ASSERT_TRUE(rig.c->Read()) << rig.log();
+      const CBfr& out = rig.c->out;
+      const double* y = static_cast<const double*>(out.data);
+      if (byNumber.empty()) byNumber.assign(y, y + out.count);
+      else EXPECT_TRUE(std::equal(byNumber.begin(), byNumber.end(), y)) << column;
+      EXPECT_NEAR(out.start, c.start, 1e-12);
+      EXPECT_EQ(rig.real("x.start"), out.start);
+    }
+  }
+}
+
+TEST(TextReader, UnknownColumnNamesFifosAndNonFiniteSamples) {
+  Rig<CTextReader> rig;
+  const std::string path = tempPath("named.csv");
+  std::ofstream(path) << "model,x\ntime,CH1,CH2\n0,1,nan\n1,2,3\n2,3,inf\n3,4,5\n";
+  rig.text("filename", path);
+  rig.num("nskiplines", 2);
+  rig.num("xaxis.on", 1);
+  rig.text("ycolumn", "CH3");
+  EXPECT_FALSE(rig.c->Read());
+  EXPECT_NE(rig.log().find("\"" + path + "\" line 2: no column \"CH3\"; the columns are: CH1, CH2"), std::string::npos)
+      << rig.log();
+  rig.g.abort = 0;
+  rig.text("ycolumn", "ch2");
+  ASSERT_TRUE(rig.c->Read()) << rig.log();
+  EXPECT_EQ(rig.c->out.count, 4);
+  const std::string warning = "\"" + path + "\": 2 sample(s) not finite, the first on line 3";
+  EXPECT_NE(rig.log().find(warning), std::string::npos) << rig.log();
+  ASSERT_TRUE(rig.c->Read()) << "the same record for the next pass";
+  const std::string log = rig.log();
+  EXPECT_NE(log.find(warning, log.find(warning) + 1), std::string::npos) << "once more for the second pass";
+
+  // A FIFO without a writer would block the read for ever: it is refused at once.
+  const std::string fifo = tempPath("reader.fifo");
+  std::remove(fifo.c_str());
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  rig.g.abort = 0;
+  rig.text("filename", fifo);
+  EXPECT_FALSE(rig.c->Read());
+  EXPECT_NE(rig.log().find("Cannot read \"" + fifo + "\": not a regular file"), std::string::npos) << rig.log();
+  rig.g.abort = 0;
+  rig.text("filename", "/dev/null");
+  EXPECT_FALSE(rig.c->Read());
+  EXPECT_NE(rig.log().find("Cannot read \"/dev/null\": not a regular file"), std::string::npos) << rig.log();
+  std::remove(fifo.c_str());
   std::remove(path.c_str());
 }
