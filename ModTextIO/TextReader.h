@@ -30,6 +30,7 @@ class CTextReader final : public CTextFile {
   std::string ycolumn = "1";  // a column number (1 = the first after X) or a header name
   double xincr = 1;
   int32_t horOffsetAdditive = 0;
+  int32_t layoutAuto = 0;  // 1: the layout settings are detected from the file at each read
   CBfr out;
   CStatus status;
 
@@ -43,6 +44,9 @@ class CTextReader final : public CTextFile {
   double publishedDelay = 0;
   double xstart = 0;
   TextReadInfo info;  // of the last read
+  double origin = 0;  // the time of the first sample that a detected header gives
+
+  bool detect(std::string& error);
 
   // The column number of a "ycolumn" text, or 0 when it is a name.
   static long columnNumber(const std::string& text);
