@@ -282,3 +282,38 @@ TEST(Report, LogLinesEndBeforeAnswersOnOneFile) {
   EXPECT_EQ(answers, 3u) << r.out;
   EXPECT_GE(logLines, 4u) << r.out;
 }
+
+// The README's lines for a scope export, run on each export: the layout found by itself, the
+// channel by name, the edges the exports' provenance counts.
+TEST(Report, ReadmeLinesMeasureEveryScopeExport) {
+  if (access(KV_SCOPE_CSV_DIR "/PROVENANCE.md", R_OK) != 0) GTEST_SKIP() << "no exports at " << KV_SCOPE_CSV_DIR;
+  struct Case {
+    const char* file;
+    const char* column;
+    double mid, hysteresis, low, high;
+    const char* risingEdges;
+  };
+  const Case cases[] = {
+      {"keysight-burst-pattern.csv", "1", 1.5, 0.5, 0.3, 2.7, "20"},
+      {"rigol-ds1204b-1khz-square-4ch.csv", "CH3", 1.4, 0.5, 0.3, 2.7, "65"},
+      {"rigol-ds1054z-uart-square.csv", "CH2", 1.6, 0.5, 0.45, 2.8, "12"},
+      {"siglent-sds1202xe-1khz-sine.csv", "1", 0, 0.2, -1.3, 1.2, "283"},
+      {"tektronix-tds2014c-50hz-pwm.csv", "1", 1.7, 0.5, 0.4, 3.0, "5"},
+      {"tektronix-dpo3014-49hz-pulse.csv", "CH1", 2.6, 0.5, 0.7, 4.5, "5"},
+  };
+  for (const Case& c : cases) {
+    const std::string script = std::string("load r = textio.reader\nr.filename = \"") + KV_SCOPE_CSV_DIR + "/" + c.file +
+                               "\"\nr.layout.auto = 1\nr.ycolumn = \"" + c.column + "\"\nload m = meas.ck\nm.ck.in = r.out\n" +
+                               "m.ck.mid = " + std::to_string(c.mid) + "\nm.ck.hysteresis = " + std::to_string(c.hysteresis) +
+                               "\nm.ck.low = " + std::to_string(c.low) + "\nm.ck.high = " + std::to_string(c.high) +
+                               "\nm.ck.edgetype = \"rise+fall\"" +
+                               "\nkvs.run(318207)\nm.ck.rise.edges\n";
+    const KvshRun r = kvsh("--report", script);
+    EXPECT_EQ(r.status, 0) << c.file << "\n" << r.err;
+    EXPECT_NE(r.out.find(std::string("\n") + c.risingEdges + "\n"), std::string::npos) << c.file << "\n" << r.out;
+    EXPECT_NE(r.out.find(std::string("  ck: r.out (file \"") + KV_SCOPE_CSV_DIR + "/" + c.file + "\", column " + c.column + ")"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("CkPeriod "), std::string::npos) << r.out;
+  }
+}
