@@ -34,7 +34,10 @@ long CAcq::run(long count) {
   while (p < 0 && !pending.compare_exchange_weak(p, 0)) {
   }
   const int32_t added = count > INT32_MAX ? INT32_MAX : static_cast<int32_t>(count);
+  std::lock_guard lk(requestLock);
   const long now = pending.fetch_add(added) + added;
+  // A worker that has ended will never say it is idle.
+  if (!workerDone.IsSet()) requested.store(true);
   runEvent.Set();
   return now;
 }
@@ -70,6 +73,8 @@ long CAcq::kill(long ms) {
   KvSleep(1);
   KvWaitable* w = &busy;
   if (WaitPumping(&w, 1, ms) == 0) {
+    // The worker is between batches and sees the terminate flag before any further pass.
+    requested.store(false);
     busy.Unlock();
     return 0;
   }
@@ -118,12 +123,30 @@ void CAcq::workerLoop() {
     }
     busy.Unlock();
     if (ended || g.terminate.load(std::memory_order_relaxed)) break;
-    // Reset before the idle event: a request made by the event's handler must not be lost.
-    runEvent.Reset();
-    if (pending.load() > 0) runEvent.Set();
+    {
+      // Reset before the idle event: a request made by the event's handler must not be lost.
+      std::lock_guard lk(requestLock);
+      runEvent.Reset();
+      if (pending.load() > 0)
+        runEvent.Set();
+      else
+        requested.store(false);
+    }
     send(kMsgAcqIdle, 0);
   }
-  workerDone.Set();
+  {
+    std::lock_guard lk(requestLock);
+    requested.store(false);
+    workerDone.Set();
+  }
+}
+
+int CAcq::PassInPlace() {
+  clearAbort();
+  ++inPlace;
+  const int r = Pass();
+  --inPlace;
+  return r;
 }
 
 int CAcq::Pass() {

@@ -9,6 +9,7 @@
 // worker; the busy lock is held by the worker for a whole batch of passes.
 
 #include <atomic>
+#include <mutex>
 #include <thread>
 
 #include "KvCore/FunOrder.h"
@@ -52,6 +53,11 @@ class CAcq {
 
   // One pass on the calling thread: 0, or -1 when aborted.
   int Pass();
+  // A pass in place ("kvs.run(318207)"): a new run, so an abort left from before is cleared
+  // first; the network stays locked while it runs.
+  int PassInPlace();
+  // From a run request until the worker's AcqIdle (or its end), and during a pass in place.
+  bool Active() const { return requested.load() || inPlace.load() > 0; }
 
  private:
   CGlobalData& g;
@@ -61,6 +67,9 @@ class CAcq {
   std::atomic<uint8_t> request1{0}, request2{0};
   std::atomic<uint8_t> starting{1};
   std::atomic<int32_t> pending{0};
+  std::atomic<bool> requested{false};  // passes asked for and not yet worked off
+  std::atomic<int> inPlace{0};
+  std::mutex requestLock;  // a run request against the worker's end of a batch
   KvEvent runEvent{true, false};
   KvMutex busy;
   KvEvent workerDone{true, false};

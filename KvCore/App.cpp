@@ -345,6 +345,11 @@ HRESULT CApp::get_WrkSpc(IWrkSpc** out) {
 }
 
 HRESULT CApp::UnloadNetlist(long* out) {
+  if (engine->NetworkLocked()) {
+    engine->Global().log.Add("The network cannot be changed while an acquisition runs", LogSysErr);
+    if (out) *out = -1;
+    return S_OK;
+  }
   engine->Components().DestroyAll();
   engine->CmdList().Clear();
   engine->RunOrder().Clear();
@@ -367,7 +372,8 @@ HRESULT CApp::clampIndex(long& idx) {
 
 HRESULT CApp::get_CompCount(long* out) {
   if (!out) return E_POINTER;
-  engine->RunOrder().Compute(engine->Components());
+  // While passes run the worker owns the run-order tables; it rebuilds them every pass.
+  if (!engine->NetworkLocked()) engine->RunOrder().Compute(engine->Components());
   *out = engine->Components().Count();
   return S_OK;
 }
@@ -438,7 +444,7 @@ HRESULT CApp::get_hwnd(KvWnd* out) {
 // ---- start-up and shut-down ----
 
 long CApp::shellWndProc(KvWnd wnd, unsigned msg, intptr_t wp, intptr_t lp) {
-  if (msg >= 2024 && msg <= 2034) return CEngine::DispatchEvent(msg, lp);
+  if (msg >= 2024 && msg <= 2034) return CEngine::DispatchEvent(msg, wp, lp);
   return CallWindowProc(g_app && g_app->shellWnd == wnd ? g_app->shellProc : nullptr, wnd, msg, wp, lp);
 }
 

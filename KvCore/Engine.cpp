@@ -1,5 +1,7 @@
 #include "KvCore/Engine.h"
 
+#include "KvDll/DynLib.h"
+
 namespace {
 
 // The error-report entry of the engine: every report of the shared library and the modules
@@ -22,11 +24,21 @@ struct NameShow {
 
 CEngine* engineOf(CGlobalData* g) { return g ? static_cast<CEngine*>(g->app) : nullptr; }
 
+// Marks a ValueChanged message whose names wait in the engine's queue rather than in lp.
+constexpr intptr_t kQueued = 1;
+
 // Entries for the modules: whatever thread calls them, the event is raised on the engine's.
+// From another thread the notification is queued and raised later: the caller holds its
+// instance's step lock, and a handler on the engine's thread (a panel re-reading the value)
+// may be waiting for that very lock.
 void notifyEntry(const char* name, const char* value) {
-  if (CGlobalData* g = KvGlobal()) {
+  CGlobalData* g = KvGlobal();
+  if (!g) return;
+  if (IsWindowThread(g->eventWnd)) {
     NameValue nv{name, value};
     SendMessage(g->eventWnd, kMsgValueChanged, 0, reinterpret_cast<intptr_t>(&nv));
+  } else if (CEngine* e = engineOf(g)) {
+    e->QueueValueChanged(name, value);
   }
 }
 
@@ -49,7 +61,28 @@ void releaseEntry(void* slot) {
 
 }  // namespace
 
-long CEngine::DispatchEvent(unsigned msg, intptr_t lp) {
+void CEngine::QueueValueChanged(const char* component, const char* name) {
+  {
+    std::lock_guard lk(queuedLock);
+    queued.emplace_back(component ? component : "", name ? name : "");
+  }
+  PostMessage(global.eventWnd, kMsgValueChanged, kQueued, 0);
+}
+
+void CEngine::RaiseQueued() {
+  for (;;) {
+    std::pair<std::string, std::string> nv;
+    {
+      std::lock_guard lk(queuedLock);
+      if (queued.empty()) return;
+      nv = std::move(queued.front());
+      queued.pop_front();
+    }
+    ValueChanged(nv.first.c_str(), nv.second.c_str());
+  }
+}
+
+long CEngine::DispatchEvent(unsigned msg, intptr_t wp, intptr_t lp) {
   CEngine* e = engineOf(KvGlobal());
   if (!e) return 0;
   switch (msg) {
@@ -66,7 +99,10 @@ long CEngine::DispatchEvent(unsigned msg, intptr_t lp) {
       if (e->onAcqIdle) e->onAcqIdle();
       break;
     case kMsgValueChanged:
-      if (auto* nv = reinterpret_cast<NameValue*>(lp)) e->ValueChanged(nv->name, nv->value);
+      if (wp == kQueued)
+        e->RaiseQueued();
+      else if (auto* nv = reinterpret_cast<NameValue*>(lp))
+        e->ValueChanged(nv->name, nv->value);
       break;
     case kMsgShowGui:
       if (auto* ns = reinterpret_cast<NameShow*>(lp); ns && e->onShowGui) e->onShowGui(ns->name, ns->show);
@@ -86,6 +122,7 @@ CEngine::CEngine() : comps(global), order(global), parser(comps, &net, *this), n
   global.release = releaseEntry;
   global.SetErrReport(logReport);
   comps.notify = [this](const char* name, const char* what) { ValueChanged(name, what); };
+  comps.passActive = [this] { return acq && acq->Active(); };
   acq = std::make_unique<CAcq>(global, comps, order);
 }
 
@@ -107,6 +144,12 @@ int CEngine::Execute(const char* line, CStr& answer) {
 
 void CEngine::ValueChanged(const char* component, const char* name) {
   if (onValueChanged) onValueChanged(component, name);
+}
+
+CStr CEngine::AppPath() {
+  if (!appPath.IsEmpty()) return appPath;
+  if (!global.appPath.IsEmpty()) return global.appPath;
+  return CStr(KvProgramFolder().c_str());
 }
 
 long CEngine::SetPathLib(const CStr& path) {

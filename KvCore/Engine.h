@@ -3,8 +3,11 @@
 // worker thread, and the engine's events delivered on the thread that made the engine (the
 // user-interface thread), through the engine's event window.
 
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <string>
 
 #include "KvCore/Acq.h"
 #include "KvCore/FunOrder.h"
@@ -39,7 +42,10 @@ class CEngine final : public IParserHost {
   // Where the engine's events are sent: a window of the engine's thread whose procedure hands
   // messages 2025 to 2030 to DispatchEvent. 0 goes back to the engine's own window.
   void SetEventWindow(KvWnd wnd) { global.eventWnd = wnd ? wnd : eventWnd; }
-  static long DispatchEvent(unsigned msg, intptr_t lp);
+  static long DispatchEvent(unsigned msg, intptr_t wp, intptr_t lp);
+  // A ValueChanged from another thread: kept here and raised on the engine's thread when its
+  // message comes (all that are waiting, in order).
+  void QueueValueChanged(const char* component, const char* name);
 
   // Events, raised on the engine's thread.
   std::function<void(const char*, const char*)> onValueChanged;  // (component or built-in, name)
@@ -49,11 +55,13 @@ class CEngine final : public IParserHost {
 
   // IParserHost
   void ValueChanged(const char* component, const char* name) override;
-  void RunSinglePass() override { acq->Pass(); }
+  void RunSinglePass() override { acq->PassInPlace(); }
   void RequestStop() override { acq->stop(); }
   void RequestAbort() override { acq->abort(); }
   long SetPathLib(const CStr& path) override;
-  CStr AppPath() override { return appPath; }
+  // The program's folder, as the start-up record gave it, else the running program's.
+  CStr AppPath() override;
+  bool NetworkLocked() override { return acq && acq->Active(); }
 
  private:
   CGlobalData global;  // first: every other part reaches it through KvGlobal()
@@ -64,6 +72,9 @@ class CEngine final : public IParserHost {
   CNetlist net;
   std::unique_ptr<CAcq> acq;
   CStr appPath;
+  std::mutex queuedLock;
+  std::deque<std::pair<std::string, std::string>> queued;
 
-  static long eventProc(KvWnd, unsigned msg, intptr_t, intptr_t lp) { return DispatchEvent(msg, lp); }
+  void RaiseQueued();
+  static long eventProc(KvWnd, unsigned msg, intptr_t wp, intptr_t lp) { return DispatchEvent(msg, wp, lp); }
 };

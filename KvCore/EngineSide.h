@@ -59,4 +59,7 @@ class IParserHost {
   virtual void RequestAbort() = 0;
   virtual long SetPathLib(const CStr& path) = 0;
   virtual CStr AppPath() = 0;
+  // From the moment passes are asked for until the engine is idle again (and during a pass
+  // in place) the network must not change: the pass walks its components and links.
+  virtual bool NetworkLocked() { return false; }
 };

@@ -42,6 +42,7 @@ void CModList::release(CCompRec* r) {
   if (r->inst) {
     // The trigger thread calls into the instance; it must be gone before the instance is.
     r->inst->StopTrigger();
+    { CStepGuard drain(r->inst); }  // a call still in flight on another thread ends first
     if (KvModEntryFn entry = KvModEntryOf(r->module)) entry(r->module, kModDestroy, r->inst);
     r->inst = nullptr;
   }
@@ -52,6 +53,7 @@ void CModList::release(CCompRec* r) {
 }
 
 int CModList::Create(const char* name, const char* library, CStr& message) {
+  owner.Check("CModList::Create");
   if (Find(name) >= 0) return KvFail(message, "Component already exists", name);
   auto* r = new CCompRec;
   r->name = name;
@@ -90,6 +92,7 @@ void CModList::removeAt(int index) {
 }
 
 void CModList::Destroy(int index) {
+  owner.Check("CModList::Destroy");
   CCompRec* r = Rec(index);
   if (!r) return;
   const CStr name = r->name;
@@ -100,6 +103,7 @@ void CModList::Destroy(int index) {
 }
 
 void CModList::DestroyAll() {
+  owner.Check("CModList::DestroyAll");
   for (int i = comps.count - 1; i >= 0; --i) Destroy(i);
 }
 
@@ -119,8 +123,9 @@ VPARAM CModList::Describe(int index, const char* name) {
     v.kind = kindAction, v.vt = vtEmpty;
   } else if (std::strcmp(name, "trigin") == 0) {
     r->inst->TrigIn(parDescribe, v);
-  } else if (r->inst->Settings(parDescribe, name, v) != cmdDone) {
-    v = VPARAM();
+  } else {
+    CStepGuard lock(r->inst);
+    if (r->inst->Settings(parDescribe, name, v) != cmdDone) v = VPARAM();
   }
   return v;
 }
@@ -151,6 +156,7 @@ VPARAM CModList::Get(int index, const char* name, int32_t expectedVt) {
     return v;
   }
   v.vt = expectedVt;
+  CStepGuard lock(r->inst);
   const CMDERR res = r->inst->Settings(parRead, name, v);
   if (res != cmdDone) {
     v.vt = vtError;
@@ -161,17 +167,21 @@ VPARAM CModList::Get(int index, const char* name, int32_t expectedVt) {
 }
 
 CMDERR CModList::Set(int index, const char* name, VPARAM& value) {
+  owner.Check("CModList::Set");
   CCompRec* r = Rec(index);
   if (!r || !name) return cmdNotServed;
   if (std::strcmp(name, "visible") == 0) {
     if (g.visibleSet) g.visibleSet(r->name, value.value.i4 ? 1 : 0);
     return cmdDone;
   }
+  // The test pulse and the trigger input wait for the trigger thread, which may itself be
+  // waiting for the step lock: neither holds it here.
   if (std::strcmp(name, "test") == 0) {
     if (value.value.i4) r->inst->FireTestPulse();
     return cmdDone;
   }
   if (std::strcmp(name, "trigin") == 0) return r->inst->TrigIn(parWrite, value);
+  CStepGuard lock(r->inst);
   return r->inst->Settings(parWrite, name, value);
 }
 
@@ -181,17 +191,24 @@ CMDERR CModList::GetText(int index, const char* name, CStr& text) {
   VPARAM v;
   v.vt = vtStr;
   v.value.str = &text;
+  CStepGuard lock(r->inst);
   return r->inst->Settings(parRead, name, v);
 }
 
 CMDERR CModList::FunInfo(int index, const char* function, VPARAMS& args) {
+  owner.Check("CModList::FunInfo");
   CCompRec* r = Rec(index);
-  return r ? r->inst->FunInfo(function, args) : cmdNotServed;
+  if (!r) return cmdNotServed;
+  CStepGuard lock(r->inst);
+  return r->inst->FunInfo(function, args);
 }
 
 CMDERR CModList::Fun(int index, const char* function, VPARAMS& args) {
+  owner.Check("CModList::Fun");
   CCompRec* r = Rec(index);
-  return r ? r->inst->Fun(function, args) : cmdNotServed;
+  if (!r) return cmdNotServed;
+  CStepGuard lock(r->inst);
+  return r->inst->Fun(function, args);
 }
 
 // A request whose answer is a text (unit, port dependency); empty when not served.
@@ -202,6 +219,7 @@ CStr CModList::textRequest(int index, GETPARCMD cmd, const char* name) {
   VPARAM v;
   v.vt = vtStr;
   v.value.str = &text;
+  CStepGuard lock(r->inst);
   if (r->inst->Settings(cmd, name, v) != cmdDone) text = "";
   return text;
 }
@@ -209,7 +227,13 @@ CStr CModList::textRequest(int index, GETPARCMD cmd, const char* name) {
 CStr CModList::Unit(int index, const char* name) { return textRequest(index, parUnit, name); }
 CStr CModList::PortInputs(int index, const char* port) { return textRequest(index, parPortDep, port); }
 
-CBfr* CModList::OutBuffer(int index, const char* port) { return portRequest(index, parEvaluate, port); }
+CBfr* CModList::OutBuffer(int index, const char* port) {
+  const bool outside = !(passActive && passActive());
+  const bool wasAborted = g.abort.load(std::memory_order_relaxed) != 0;
+  CBfr* b = portRequest(index, parEvaluate, port);
+  if (outside && !wasAborted) g.abort.store(0, std::memory_order_relaxed);
+  return b;
+}
 CBfr* CModList::PortBuffer(int index, const char* port) {
   // A read of an input port answers its slot, not a buffer.
   if (Describe(index, port).kind != kindOutPort) return nullptr;
@@ -220,6 +244,7 @@ CBfr* CModList::portRequest(int index, GETPARCMD cmd, const char* port) {
   CCompRec* r = Rec(index);
   if (!r) return nullptr;
   VPARAM v;
+  CStepGuard lock(r->inst);
   if (r->inst->Settings(cmd, port, v) != cmdDone) return nullptr;
   return static_cast<CBfr*>(v.value.p);
 }
@@ -234,6 +259,7 @@ CBfr** CModList::InSlot(int index, const char* port) {
     return reinterpret_cast<CBfr**>(v.value.p);
   }
   if (Describe(index, port).kind != kindInPort) return nullptr;
+  CStepGuard lock(r->inst);
   if (r->inst->Settings(parRead, port, v) != cmdDone) return nullptr;
   return static_cast<CBfr**>(v.value.p);
 }
@@ -250,5 +276,6 @@ bool CModList::List(int index, const char* name, CObjArr<CStr>& out) {
 void CModList::ActMsg(int index, const char* msg) {
   CCompRec* r = Rec(index);
   if (!r || !r->inst || r->inst->TriggerConnected()) return;
+  CStepGuard lock(r->inst);
   r->inst->ActMsg(msg);
 }

@@ -3,18 +3,21 @@
 // library found on the library path. Every other part of the engine reaches a component's
 // settings, ports and functions through it. Indices are positions in load order.
 //
-// Registry calls run on the user-interface thread; during a pass the acquisition thread reads
-// the list and sends action messages through it. The shell does not load or unload while the
-// engine is busy.
+// Loading, unloading, writes and function calls come from the engine's thread only; during a
+// pass the acquisition thread reads the list and sends action messages through it, and a
+// trigger thread calls its own instance. Every call into an instance holds that instance's
+// step lock, so calls from different threads never overlap on one instance. The parser
+// refuses loading and unloading while an acquisition runs.
 
 #include <functional>
 
 #include "KvCore/EngineSide.h"
+#include "KvCore/EngineThread.h"
 #include "KvLib/LocalData.h"
 
 struct CCompRec {
   void* module = nullptr;  // the library handle
-  int32_t runOrder = 0;  // -1 from a run-order computation on; then the index of its first step
+  std::atomic<int32_t> runOrder{0};  // -1 from a run-order computation on; then the index of its first step
   CLocalData* inst = nullptr;
   CStr file;     // library file name, without variant and extension
   CStr variant;  // after the first "." of the library name
@@ -29,8 +32,11 @@ class CModList final : public IComponents {
   // Destroys what is still loaded, without notifications.
   ~CModList() override;
 
-  // Raised with (component name, "loaded" / "unloaded").
+  // Raised with (component name, "loaded" / "unloaded"; "linked" / "unlinked" by the netlist).
   std::function<void(const char*, const char*)> notify;
+  // True while passes run or are asked for. An aborting error raised by an evaluation outside
+  // a pass (a link or a value request computing an output) concerns that request only.
+  std::function<bool()> passActive;
 
   // IComponents
   int Count() const override { return comps.count; }
@@ -69,6 +75,7 @@ class CModList final : public IComponents {
  private:
   CGlobalData& g;
   CObjArr<CCompRec> comps;
+  CEngineThread owner;
 
   static void release(CCompRec* r);
   CStr textRequest(int index, GETPARCMD cmd, const char* name);

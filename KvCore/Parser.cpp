@@ -74,7 +74,13 @@ CParser::CParser(IComponents& c, INetlist* n, IParserHost& h) : comps(c), net(n)
 // Classification
 // ---------------------------------------------------------------------------------------
 
+int CParser::networkLocked(CStr& message) {
+  message = "The network cannot be changed while an acquisition runs";
+  return -1;
+}
+
 int CParser::Execute(CStr& line, CStr& message) {
+  owner.Check("CParser::Execute");
   line.trim();
   message = "";
   if (line.IsEmpty()) {
@@ -99,16 +105,16 @@ int CParser::Execute(CStr& line, CStr& message) {
   CStr rest;
   int result;
   if (keyword(line, "load", rest)) {
-    result = Load(line, rest, message);
+    result = host.NetworkLocked() ? networkLocked(message) : Load(line, rest, message);
   } else if (keyword(line, "unlink", rest)) {
-    result = UnlinkCmd(line, rest, message);
+    result = host.NetworkLocked() ? networkLocked(message) : UnlinkCmd(line, rest, message);
   } else if (keyword(line, "link", rest)) {
-    result = LinkCmd(line, rest, message);
+    result = host.NetworkLocked() ? networkLocked(message) : LinkCmd(line, rest, message);
   } else if (!line.FindChar2('=')) {
     if (line.FindChar2('(') && lastChar(line) == ')')
       result = Call(line, message);
     else if (keyword(line, "unload", rest))
-      result = Unload(line, rest, message);
+      result = host.NetworkLocked() ? networkLocked(message) : Unload(line, rest, message);
     else
       result = Query(line, message);
   } else {
@@ -279,6 +285,7 @@ int CParser::Assign(CStr& line, CStr& message) {
         return KvFail(message, "Invalid assignment, expecting input port on left hand side, found unknown type", left);
     }
     if (!net) return KvFail(message, "Port not found", left);
+    if (host.NetworkLocked()) return networkLocked(message);
     if (net->Link({ref.component, ref.par, left}, {outRef.component, outRef.par, right}, message) < 0) return -1;
     line = "";
     return 0;
@@ -358,7 +365,12 @@ int CParser::Call(CStr& line, CStr& message) {
   argText.trim();
 
   if (name.Compare("kvs.run", true)) {
-    if (truncated(argText.Str2Num()) == 318207) host.RunSinglePass();
+    if (truncated(argText.Str2Num()) != 318207) return 0;
+    if (host.NetworkLocked()) {
+      message = "An acquisition is already running";
+      return -1;
+    }
+    host.RunSinglePass();
     return 0;
   }
   if (name.Compare("kvs.stop", true)) return host.RequestStop(), 0;

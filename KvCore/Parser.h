@@ -5,6 +5,7 @@
 
 #include "KvCore/CmdList.h"
 #include "KvCore/EngineSide.h"
+#include "KvCore/EngineThread.h"
 
 class CParser {
  public:
@@ -24,6 +25,7 @@ class CParser {
   INetlist* net;
   IParserHost& host;
   CCmdList cmds;
+  CEngineThread owner;
 
   struct Ref {
     int component = -1;
@@ -31,6 +33,7 @@ class CParser {
     CStr par;   // parameter part
   };
 
+  static int networkLocked(CStr& message);
   int Load(CStr& line, const CStr& rest, CStr& message);
   int Unload(CStr& line, const CStr& rest, CStr& message);
   int LinkCmd(CStr& line, const CStr& rest, CStr& message);

@@ -2,7 +2,9 @@
 
 #include <dirent.h>
 #include <dlfcn.h>
+#include <limits.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string_view>
 
@@ -89,4 +91,13 @@ std::string KvFindFileNoCase(const std::string& folder, const std::string& fileN
   }
   ::closedir(d);
   return best.empty() ? std::string{} : join(folder, best);
+}
+
+std::string KvProgramFolder() {
+  char path[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return ".";
+  const std::string p(path, static_cast<size_t>(n));
+  const size_t slash = p.rfind('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : p.substr(0, slash);
 }

@@ -21,3 +21,6 @@ bool KvFreeLibrary(void* handle);
 // folder whose name equals fileName ignoring ASCII case (the alphabetically first if several
 // do), else empty. Directories never match; a fileName with a "/" is only tried exactly.
 std::string KvFindFileNoCase(const std::string& folder, const std::string& fileName);
+
+// The folder of the running program (what "$AppPath" stands for); "." when it cannot be told.
+std::string KvProgramFolder();

@@ -39,6 +39,7 @@ struct KvWaitable::Impl {
   bool signalled;        // events
   std::thread::id owner;  // mutex; default id = none
   unsigned count = 0;     // mutex recursion depth
+  uint64_t signals = 0;   // events: sets and pulses so far
   std::vector<Waiter*> waiters;  // arrival order
 };
 
@@ -105,7 +106,7 @@ void offer(Impl* o) {
 }  // namespace
 
 KvWaitable::KvWaitable(bool isMutex, bool manualReset, bool initialState)
-    : impl_(new Impl{isMutex, manualReset, initialState, {}, 0, {}}) {}
+    : impl_(new Impl{isMutex, manualReset, initialState, {}, 0, 0, {}}) {}
 
 KvWaitable::~KvWaitable() { delete impl_; }
 
@@ -115,6 +116,7 @@ void KvEvent::Set() {
   std::lock_guard lk(syncLock());
   Impl* o = KvSyncImpl(this);
   o->signalled = true;
+  ++o->signals;
   offer(o);
 }
 
@@ -127,6 +129,7 @@ void KvEvent::Pulse() {
   std::lock_guard lk(syncLock());
   Impl* o = KvSyncImpl(this);
   o->signalled = true;
+  ++o->signals;
   offer(o);
   o->signalled = false;
 }
@@ -134,6 +137,11 @@ void KvEvent::Pulse() {
 bool KvEvent::IsSet() const {
   std::lock_guard lk(syncLock());
   return KvSyncImpl(this)->signalled;
+}
+
+uint64_t KvEvent::Signals() const {
+  std::lock_guard lk(syncLock());
+  return KvSyncImpl(this)->signals;
 }
 
 bool KvEvent::Wait(long ms) {
@@ -161,8 +169,8 @@ bool KvMutex::Unlock() {
   return true;
 }
 
-int WaitForObjects(KvWaitable* const* objects, int n, long ms, bool waitAll) {
-  if (!objects || n < 1 || n > KV_MAXIMUM_WAIT_OBJECTS) return KV_WAIT_FAILED;
+int WaitForObjects(KvWaitable* const* objects, int n, long ms, bool waitAll, const uint64_t* seen) {
+  if (!objects || n < 1 || n > KV_MAXIMUM_WAIT_OBJECTS || (seen && waitAll)) return KV_WAIT_FAILED;
   Impl* objs[KV_MAXIMUM_WAIT_OBJECTS];
   for (int i = 0; i < n; ++i) {
     if (!objects[i]) return KV_WAIT_FAILED;
@@ -175,6 +183,9 @@ int WaitForObjects(KvWaitable* const* objects, int n, long ms, bool waitAll) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(ms < 0 ? 0 : ms);
 
   std::unique_lock lk(syncLock());
+  if (seen)
+    for (int i = 0; i < n; ++i)
+      if (seen[i] != KV_ANY_SIGNAL && !objs[i]->isMutex && objs[i]->signals != seen[i]) return i;
   int r = tryTake(objs, n, waitAll, self);
   if (r >= 0) return r;
   if (ms == 0) return KV_WAIT_TIMEOUT;

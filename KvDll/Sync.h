@@ -40,6 +40,9 @@ class KvEvent : public KvWaitable {
   // the event reset; with nobody waiting it only resets.
   void Pulse();
   bool IsSet() const;
+  // How many times the event has been set or pulsed. A waiter that remembers it can tell,
+  // through WaitForObjects' seen list, a pulse that came while it was not waiting.
+  uint64_t Signals() const;
   // Waits for this event alone; true when it was signalled.
   bool Wait(long ms = KV_INFINITE);
 };
@@ -58,7 +61,12 @@ class KvMutex : public KvWaitable {
 // for a null list, n outside 1..KV_MAXIMUM_WAIT_OBJECTS, a null entry or, with waitAll, an
 // object listed twice. With waitAll every object is acquired at once and the answer is 0.
 // Among several available objects the lowest index wins.
-int WaitForObjects(KvWaitable* const* objects, int n, long ms, bool waitAll = false);
+// seen (optional, n entries, not with waitAll): an event whose Signals() differs from its entry
+// counts as available at once, without being taken; KV_ANY_SIGNAL ignores the entry. The test
+// is made under the same lock as the wait, so no pulse falls between look and wait.
+inline constexpr uint64_t KV_ANY_SIGNAL = ~uint64_t{0};
+int WaitForObjects(KvWaitable* const* objects, int n, long ms, bool waitAll = false,
+                   const uint64_t* seen = nullptr);
 
 // Threads blocked in a wait that includes w right now; lets tests and diagnostics see that a
 // waiter has arrived without sleeping.

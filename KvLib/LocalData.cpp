@@ -7,6 +7,9 @@
 struct KvTriggerThread {
   std::thread thread;
   KvEvent done{true, false};  // set by the thread as it ends
+  // Signals of the buffer's data event already looked at. Taken when the input is connected,
+  // so data that comes before the thread first waits is not missed.
+  uint64_t dataSeen = 0;
 };
 
 namespace {
@@ -28,6 +31,16 @@ void reap(KvTriggerThread*& t, bool wait) {
 }
 
 }  // namespace
+
+CStepGuard::CStepGuard(CLocalData* d) : d(d) {
+  if (!d || d->stepLock.TryLock()) return;
+  KvWaitable* w = &d->stepLock;
+  WaitPumping(&w, 1, KV_INFINITE);
+}
+
+CStepGuard::~CStepGuard() {
+  if (d) d->stepLock.Unlock();
+}
 
 CLocalData::CLocalData(const KvCreateBlock& block)
     : pgd(block.global), name(block.name ? block.name : ""), variant(block.variant ? block.variant : "") {}
@@ -95,19 +108,28 @@ void CLocalData::triggerLoop(CLocalData* self, KvTriggerThread* t) {
   for (;;) {
     CBfr* b = self->trigin.load(std::memory_order_acquire);
     KvWaitable* objects[3];
+    uint64_t seen[3] = {KV_ANY_SIGNAL, KV_ANY_SIGNAL, KV_ANY_SIGNAL};
     int n = 0, dataAt = -1;
-    if (b && b->type == bfrTrigger && b->data) dataAt = n, objects[n++] = static_cast<KvWaitable*>(b->data);
+    auto* data = b && b->type == bfrTrigger ? static_cast<KvEvent*>(b->data) : nullptr;
+    if (data) dataAt = n, seen[n] = t->dataSeen, objects[n++] = data;
     objects[n++] = &g->secondEvent;
     const int trigAt = n;
     objects[n++] = self->trigEvent;
-    const int r = WaitForObjects(objects, n, KV_INFINITE);
+    // A producer pulses its data event; a pulse while this thread was busy with the last one
+    // reaches no waiter, so the wait also returns for any signal since the last look.
+    const int r = WaitForObjects(objects, n, KV_INFINITE, false, seen);
+    if (r == dataAt) t->dataSeen = data->Signals();
     if (r == trigAt) self->trigEvent->Reset();
     if (g->terminate.load(std::memory_order_relaxed) || self->disconnect.load(std::memory_order_acquire) || !b)
       break;
     if (self->testPulse.load(std::memory_order_acquire)) {
+      CStepGuard lock(self);
       self->ActMsg("#acq.testtrg");
-    } else if (r == dataAt && !g->abort.load(std::memory_order_relaxed) && b->tag != lastTag) {
-      lastTag = b->tag;
+    } else if (const int32_t tag = std::atomic_ref<int32_t>(b->tag).load(std::memory_order_acquire);
+               r == dataAt && !g->abort.load(std::memory_order_relaxed) && tag != lastTag) {
+      // The producer raises the tag on its own thread; it is read as an atomic.
+      lastTag = tag;
+      CStepGuard lock(self);
       self->ActMsg("#acq.trg");
     }
   }
@@ -154,6 +176,7 @@ CMDERR CLocalData::TrigIn(GETPARCMD cmd, VPARAM& v) {
   if (!trigEvent) trigEvent = new KvEvent(true, false);
   trigEvent->Reset();
   auto* t = new KvTriggerThread;
+  t->dataSeen = b->data ? static_cast<KvEvent*>(b->data)->Signals() : 0;
   try {
     t->thread = std::thread(triggerLoop, this, t);
   } catch (...) {
@@ -168,6 +191,7 @@ CMDERR CLocalData::TrigIn(GETPARCMD cmd, VPARAM& v) {
 
 void CLocalData::FireTestPulse() {
   if (!TriggerConnected() || !trigEvent) {
+    CStepGuard lock(this);
     ActMsg("#acq.testseq");
     return;
   }

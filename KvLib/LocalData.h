@@ -9,6 +9,31 @@
 //   17 (param: KvCreateBlock*)  create one instance and store it through block->instance
 //   16 (param: the instance)    destroy that instance
 // Modules answer 1.
+//
+// Threads. Three kinds of thread call an instance:
+//   - the engine's thread (the user-interface thread: script lines, automation, panels):
+//     Settings (reads, writes, describe, label, unit, port dependency, evaluate), Fun and
+//     FunInfo, and ActMsg for "#acq.testseq" and for the steps of a pass run in place;
+//   - the acquisition worker: ActMsg for "#acq.start", each run-order step (an output or an
+//     input port name), "#acq.end" and "#acq.abort"; Settings reads of "oports", "iports",
+//     ports and port dependencies while it computes the run order;
+//   - the instance's own trigger thread, while "trigin" is connected: ActMsg "#acq.trg" and
+//     "#acq.testtrg".
+// The engine holds the instance's step lock (below) around every one of these calls, on
+// whichever thread, so no two of them ever overlap on one instance: a setting written from a
+// panel lands between two steps of a pass, never inside one. A module therefore needs no lock
+// of its own for its settings and results. Different instances do run at the same time.
+// Construction and destruction happen on the engine's thread with no other call in flight;
+// the trigger thread has ended before the destructor runs.
+//
+// What a module may do inside any call: log (logMsg, logWarn, ...), raise notifications
+// through pgd->notify (from another thread than the engine's they are queued and raised on
+// the engine's thread after the call; never wait for them), report progress, release input
+// data (pgd->release). It must not wait for another thread of the engine, and must not call
+// pgd->visibleGet from the worker or a trigger thread (that asks the user-interface thread,
+// which may be waiting for this instance's lock).
+//
+// Flags in CGlobalData (abort, terminate) may be polled at any time without the lock.
 
 #include <atomic>
 #include <cstdint>
@@ -46,6 +71,9 @@ class CLocalData {
   std::atomic<uint8_t> disconnect{0};
   std::atomic<uint8_t> testPulse{0};
   KvEvent* trigEvent = nullptr;  // manual reset; wakes the trigger thread
+  // Held by the engine around each call into the instance (see Threads above); recursive,
+  // so a notification handled on the same thread may call back in.
+  KvMutex stepLock;
 
   explicit CLocalData(const KvCreateBlock& block);
   CLocalData(const CLocalData&) = delete;
@@ -85,4 +113,18 @@ class CLocalData {
  private:
   void line(const char* prefix, const char* text, long minLevel, long bold, long colour, bool append);
   static void triggerLoop(CLocalData* self, KvTriggerThread* t);
+};
+
+// Holds an instance's step lock for a scope. Waiting for it serves the calling thread's
+// messages, so a thread that holds the lock can still send to the waiter (a log line, a
+// notification) and finish. Null holds nothing.
+class CStepGuard {
+ public:
+  explicit CStepGuard(CLocalData* d);
+  ~CStepGuard();
+  CStepGuard(const CStepGuard&) = delete;
+  CStepGuard& operator=(const CStepGuard&) = delete;
+
+ private:
+  CLocalData* d;
 };

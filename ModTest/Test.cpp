@@ -5,12 +5,16 @@
 //   sink  inputs "a" and "b", output "sum" computed from both
 //   rec   no ports (also the kind of an empty variant)
 //   mute  like src, but refuses to list its inputs
-//   clk   output "out": a sine clock of "count" samples with a period of "gain" samples
+//   clk   output "out": a sine clock of "count" samples with a period of "gain" samples; also
+//         computed on "#acq.trg" when driven by its trigger input
 // Every kind keeps the action messages it receives ("history") and adds them, as
 // "name:message", to one sequence shared by all components of the library ("seq"), so tests
 // can check the order across components; "evals" counts the requests to compute an output.
-// With "release" set, an input's data is released as soon as its message arrives.
+// With "release" set, an input's data is released as soon as its message arrives; with
+// "autofire" set, a src fires its trigger buffer each time it computes "out"; with
+// "abortoneval" set, a request to compute an output reports an aborting error.
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <mutex>
@@ -35,7 +39,7 @@ struct Setting {
 const Setting kSettings[] = {
     {"i2", vtI2},  {"i4", vtI4},          {"r4", vtR4},      {"r8", vtR8},     {"text", vtStr}, {"release", vtI4},
     {"isstatic", vtI4}, {"count", vtI4}, {"gain", vtR8}, {"history", vtStr}, {"seq", vtStr},  {"pname", vtPStr},
-    {"badread", vtI4}, {"evals", vtI4},
+    {"badread", vtI4}, {"evals", vtI4}, {"autofire", vtI4}, {"abortoneval", vtI4},
 };
 
 class TestComponent final : public CLocalData {
@@ -58,8 +62,9 @@ class TestComponent final : public CLocalData {
     const std::string m = msg;
     // Tells the engine from whatever thread delivered the message (a trigger thread here).
     if (m == "#acq.trg" && pgd && pgd->notify) pgd->notify(name.GetBfr(), "trg");
-    if (m == "out" && kind == "clk") clock();
+    if ((m == "out" || m == "#acq.trg") && kind == "clk") clock();
     if (m == "out" && (kind == "src" || kind == "mute")) produce(static_cast<double>(++passes));
+    if (m == "out" && kind == "src" && autofire) fire();
     if (m == "out" && kind == "pass") copyFrom(in, gain);
     if (m == "sum" && kind == "sink") sum();
     if ((m == "in" && kind == "pass") || ((m == "a" || m == "b") && kind == "sink")) {
@@ -129,8 +134,7 @@ class TestComponent final : public CLocalData {
       g_seq.clear();
       history.clear();
     } else if (f == "fire") {
-      ++trg.tag;
-      static_cast<KvEvent*>(trg.data)->Pulse();
+      fire();
     } else if (f == "abort") {
       const VPARAM* p = arg(0);
       logErrAbort(p && p->value.s ? p->value.s : "");
@@ -146,7 +150,7 @@ class TestComponent final : public CLocalData {
   CBfr out, trg;
   CBfr *in = nullptr, *a = nullptr, *b = nullptr;
   int16_t i2 = 0;
-  int32_t i4 = 0, release = 0, count = 4, passes = 0, evals = 0;
+  int32_t i4 = 0, release = 0, count = 4, passes = 0, evals = 0, autofire = 0, abortOnEval = 0;
   float r4 = 0;
   double r8 = 0, gain = 1;
   std::string text, history;
@@ -178,7 +182,10 @@ class TestComponent final : public CLocalData {
   CMDERR outputPort(GETPARCMD cmd, const std::string& key, CBfr* p, VPARAM& v) {
     switch (cmd) {
       case parDescribe: v.kind = kindOutPort, v.vt = p == &trg ? vtTrgBfr : vtBfr; return cmdDone;
-      case parEvaluate: ++evals; [[fallthrough]];
+      case parEvaluate:
+        ++evals;
+        if (abortOnEval) logErrAbort("evaluated without a pass");
+        [[fallthrough]];
       case parRead: v.value.p = p; return cmdDone;
       case parPortDep: setText(v, key == "out" && kind == "pass" ? "in" : key == "sum" ? "a, b" : ""); return cmdDone;
       case parWrite: return cmdWrongKind;
@@ -216,6 +223,8 @@ class TestComponent final : public CLocalData {
       else if (n == "isstatic") v.vt = vtI4, v.value.i4 = out.isStatic;
       else if (n == "count") v.vt = vtI4, v.value.i4 = count;
       else if (n == "evals") v.vt = vtI4, v.value.i4 = evals;
+      else if (n == "autofire") v.vt = vtI4, v.value.i4 = autofire;
+      else if (n == "abortoneval") v.vt = vtI4, v.value.i4 = abortOnEval;
       else if (n == "r4") v.vt = vtR4, v.value.r4 = r4;
       else if (n == "r8") v.vt = vtR8, v.value.r8 = r8;
       else if (n == "gain") v.vt = vtR8, v.value.r8 = gain;
@@ -239,12 +248,20 @@ class TestComponent final : public CLocalData {
     } else if (n == "release") release = v.value.i4;
     else if (n == "isstatic") out.isStatic = v.value.i4;
     else if (n == "count") count = v.value.i4 < 0 ? 0 : v.value.i4;
+    else if (n == "autofire") autofire = v.value.i4;
+    else if (n == "abortoneval") abortOnEval = v.value.i4;
     else if (n == "r4") r4 = v.value.r4;
     else if (n == "r8") r8 = v.value.r8;
     else if (n == "gain") gain = v.value.r8;
     else if (n == "text") text = v.value.s ? v.value.s : "";
     else return cmdBadValue;  // read-only
     return cmdDone;
+  }
+
+  // The trigger thread of a consumer reads the tag while this component runs.
+  void fire() {
+    std::atomic_ref<int32_t>(trg.tag).fetch_add(1, std::memory_order_release);
+    static_cast<KvEvent*>(trg.data)->Pulse();
   }
 
   void produce(double base) {

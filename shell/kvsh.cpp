@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "KvCore/KvApi.h"
+#include "KvDll/DynLib.h"
 #include "KvDll/GlobalData.h"
 #include "KvDll/HeadlessWnd.h"
 #include "shell/Report.h"
@@ -73,15 +74,7 @@ std::string escaped(const char* text, size_t n) {
   return out;
 }
 
-std::string executableFolder() {
-  char path[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) return ".";
-  path[n] = '\0';
-  char* slash = std::strrchr(path, '/');
-  if (slash) *slash = '\0';
-  return path;
-}
+std::string executableFolder() { return KvProgramFolder(); }
 
 // Prints the engine's events with --events; marks the end of a batch of passes.
 class EventPrinter final : public IAppEvents, public IWrkSpcEvents {
@@ -220,6 +213,9 @@ class Shell {
     if (n < 1) return;
     const Watch watch = watchPasses();
     printer.idle.Reset();
+    // A new run: an abort left by the script (or by an error outside a pass) is not this
+    // run's; the passes of the batch still end at an abort of their own.
+    app->put_bAbort(false);
     long pending = 0;
     app->run(n, &pending);
     KvWaitable* w = &printer.idle;

@@ -182,3 +182,20 @@ TEST(Sync, WaitAllTakesEveryObjectAtOnceOrNone) {
 }
 
 }  // namespace
+
+TEST(Sync, ASeenListCatchesAPulseThatCameWhileNobodyWaited) {
+  KvEvent data(true, false), other(true, false);
+  const uint64_t before = data.Signals();
+  data.Pulse();  // nobody waiting: the event itself stays reset
+  EXPECT_FALSE(data.IsSet());
+  EXPECT_EQ(data.Signals(), before + 1);
+  KvWaitable* objs[2] = {&other, &data};
+  EXPECT_EQ(WaitForObjects(objs, 2, 0), KV_WAIT_TIMEOUT) << "a plain wait has missed it";
+  uint64_t seen[2] = {KV_ANY_SIGNAL, before};
+  EXPECT_EQ(WaitForObjects(objs, 2, 0, false, seen), 1) << "the remembered count has not";
+  seen[1] = data.Signals();
+  EXPECT_EQ(WaitForObjects(objs, 2, 10, false, seen), KV_WAIT_TIMEOUT) << "once seen, it is not seen again";
+  data.Set();
+  EXPECT_EQ(WaitForObjects(objs, 2, 0, false, seen), 1);
+  EXPECT_EQ(WaitForObjects(objs, 2, 0, true, seen), KV_WAIT_FAILED) << "not with waitAll";
+}

@@ -262,3 +262,29 @@ TEST(Kvsh, FilterExampleNarrowsTheNoiseJitter) {
   ASSERT_GT(without, 0) << bypassed.out;
   EXPECT_LT(with, 0.6 * without) << "filtered " << with << " ns, bypassed " << without << " ns";
 }
+
+// A setup whose link evaluates a measurement before any pass (an aborting error then) still
+// measures and writes in its first pass; the consumer names its source; $AppPath is the
+// program's folder.
+TEST(Kvsh, FirstPassAfterAnErrorWhileLinkingRunsWhole) {
+  const std::string csv = ::testing::TempDir() + "first-pass-rise.csv";
+  std::remove(csv.c_str());
+  const std::string script = writeScript("first-pass.kvs",
+                                         "load g = siggen\ng.type = \"square\"\ng.pk2pk = 1\ng.offset = 0.5\n"
+                                         "g.risetime = 20n\ng.freq = 1M\ng.samplerate = 100M\ng.reclen = 10000\n"
+                                         "load m = meas.ck\nm.ck.in = g.out\nm.ck.edgetype = \"rise+fall\"\n"
+                                         "m.ck.mid = 0.5\nm.ck.high = 0.9\nm.ck.low = 0.1\n"
+                                         "load w = textio.writer\nw.filename = \"" + csv + "\"\n"
+                                         "w.in = m.CkRiseTime.out\nm.ck.in.connection\n"
+                                         "load library = $AppPath/Lib\nload h = siggen\n");
+  const KvshRun r = kvsh("--run 1 " + script);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "g.out\nload library = $AppPath/Lib\n") << "the consumer sees its source";
+  EXPECT_EQ(r.err.find("Acquisition aborted"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("Mod not found"), std::string::npos) << "the program's library folder: " << r.err;
+  std::ifstream f(csv);
+  int lines = 0;
+  for (std::string l; std::getline(f, l);) ++lines;
+  EXPECT_EQ(lines, 99) << "every rise time of the first pass written";
+  std::remove(csv.c_str());
+}
