@@ -65,7 +65,7 @@ class CBfr {
   double scale = 1.0;  // physical = raw * scale + offset
   double offset = 0.0;
   double reserved4[2] = {0.0, 1.0};
-  double reserved5 = 0.0;
+  double start = 0.0;  // time of the first sample: the capture's time origin, 0 when it has none
   double interval = 1.0;
   double xstart = 0.0;  // time of the first sample, seconds; copied into derived buffers
   int32_t stamp[2] = {0, 0};

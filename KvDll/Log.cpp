@@ -145,6 +145,7 @@ void CLog::Append(const char* text, lgSeverity sev) { filtered(text, text ? std:
 void CLog::Append(CStr& text, lgSeverity sev) { filtered(text.GetBfr(), text.GetLength(), sev, true); }
 
 void CLog::Add(const char* text, long len, long bold, long colour) {
+  if (static_cast<uint32_t>(colour) == kLogRed) errors.fetch_add(1, std::memory_order_relaxed);
   const CStr stamp = KvLogTimeOfDay() + " ";
   const KvTextRun runs[2] = {
       {stamp.GetBfr(), stamp.GetLength(), 0, kLogBlack},

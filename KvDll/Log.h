@@ -33,6 +33,9 @@ class CLog {
   std::atomic<int32_t> position{0};  // characters written into the window so far
   std::atomic<int32_t> bold{0};
   std::atomic<uint32_t> colour{kLogBlack};
+  // Lines added in the error colour so far, shown or held: lets a batch runner tell that
+  // something reported an error without reading the log's text.
+  std::atomic<int32_t> errors{0};
 
   CLog() = default;
   CLog(const CLog&) = delete;

@@ -1,6 +1,7 @@
 #include "ModTextIO/TextParser.h"
 
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -174,10 +175,50 @@ bool CTextParser::Finish() {
   return true;
 }
 
+// The named column's place in the header line, counted as ycolumn counts.
+bool CTextParser::findNamedColumn() {
+  named = true;
+  if (layout.byRow) return fail(0, ("a column name (\"" + layout.ycolumnName + "\") needs the column layout").c_str());
+  if (headers.empty())
+    return fail(0, ("no header line to find the column \"" + layout.ycolumnName + "\" in").c_str());
+  // The nearest header line that holds the name: exports often put a units line under the names.
+  const long first = layout.skipValues + (layout.xaxis ? 1 : 0);
+  std::string found;
+  for (size_t h = headers.size(); h-- > 0;) {
+    const std::string& header = headers[h].second;
+    Fields fields(header.data(), header.data() + header.size(), layout.sep);
+    Field f;
+    long col = 0;
+    while (fields.next(f)) {
+      ++col;
+      const std::string name(f.b, f.e);
+      if (col > first && name.size() == layout.ycolumnName.size() &&
+          strncasecmp(name.data(), layout.ycolumnName.data(), name.size()) == 0) {
+        layout.ycolumn = col - first;
+        headers.clear();
+        return true;
+      }
+      if (h + 1 == headers.size() && col > first && !name.empty()) found += (found.empty() ? "" : ", ") + shown(f.b, f.e);
+    }
+  }
+  line = headers.back().first;
+  return fail(0, ("no column \"" + shown(layout.ycolumnName.data(), layout.ycolumnName.data() + layout.ycolumnName.size()) +
+                  "\"; the columns are: " + (found.empty() ? std::string("none") : found)).c_str());
+}
+
 void CTextParser::takeLine(const char* b, const char* e) {
   ++line;
   if (line == 1 && e - b >= 3 && std::memcmp(b, "\xEF\xBB\xBF", 3) == 0) b += 3;  // a UTF-8 byte-order mark
-  if (line <= layout.skipLines || blankLine(b, e)) return;
+  if (blankLine(b, e)) return;
+  if (line <= layout.skipLines) {
+    // Only the last header line is kept, and only while a column name needs it.
+    if (!layout.ycolumnName.empty() && !named) {
+      if (headers.size() == 16) headers.erase(headers.begin());
+      headers.emplace_back(line, std::string(b, std::min<size_t>(static_cast<size_t>(e - b), 1 << 16)));
+    }
+    return;
+  }
+  if (!layout.ycolumnName.empty() && !named && !findNamedColumn()) return;
   if (layout.byRow)
     rowLine(b, e);
   else
@@ -197,8 +238,9 @@ void CTextParser::columnLine(const char* b, const char* e) {
     if (col == xcol) {
       if (!toNumber(f.b, f.e, decimalComma, xv)) return void(fail(col, "not a number", f.b, f.e));
       if (!std::isfinite(xv)) return void(fail(col, "X value not finite", f.b, f.e));
-    } else if (col == ycol && !toNumber(f.b, f.e, decimalComma, yv)) {
-      return void(fail(col, "not a number", f.b, f.e));
+    } else if (col == ycol) {
+      if (!toNumber(f.b, f.e, decimalComma, yv)) return void(fail(col, "not a number", f.b, f.e));
+      if (!std::isfinite(yv) && nonFinite++ == 0) firstNonFiniteLine = line;
     }
   }
   if (col < ycol) return void(fail(col + 1, "value missing"));
@@ -230,6 +272,7 @@ void CTextParser::rowLine(const char* b, const char* e) {
     double v = 0;
     if (!toNumber(f.b, f.e, decimalComma, v)) return void(fail(col, "not a number", f.b, f.e));
     if (isX && !std::isfinite(v)) return void(fail(col, "X value not finite", f.b, f.e));
+    if (!isX && !std::isfinite(v) && nonFinite++ == 0) firstNonFiniteLine = line;
     if (into.size() >= kMaxValues) return void(fail(0, "more values than a record can hold"));
     into.push_back(v);
   }
@@ -241,16 +284,23 @@ void CTextParser::rowLine(const char* b, const char* e) {
 }
 
 bool ReadTextFile(const std::string& path, const TextLayout& layout, std::vector<double>& x, std::vector<double>& y,
-                  std::string& error, const std::function<bool(double)>& progress) {
+                  std::string& error, const std::function<bool(double)>& progress, TextReadInfo* info) {
   x.clear(), y.clear(), error.clear();
   if (path.empty()) return error = "No file name", false;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Opened without waiting, so that a FIFO without a writer cannot hold the pass for ever.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     error = errno == ENOENT ? "File not found \"" + path + "\"" : "Cannot open \"" + path + "\": " + std::strerror(errno);
     return false;
   }
   struct stat st {};
-  const double total = ::fstat(fd, &st) == 0 && st.st_size > 0 ? static_cast<double>(st.st_size) : 0;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    error = "Cannot read \"" + path + "\": " + (S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file");
+    return false;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  const double total = st.st_size > 0 ? static_cast<double>(st.st_size) : 0;
   CTextParser parser(layout, path);
   // A first guess of the values, so that long files do not regrow the arrays many times.
   if (total > 0) {
@@ -286,5 +336,6 @@ bool ReadTextFile(const std::string& path, const TextLayout& layout, std::vector
   if (!ok) return false;
   x = std::move(parser.x);
   y = std::move(parser.y);
+  if (info) info->nonFinite = parser.nonFinite, info->firstNonFiniteLine = parser.firstNonFiniteLine, info->ycolumn = parser.YColumn();
   return true;
 }

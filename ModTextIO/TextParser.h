@@ -18,6 +18,9 @@ struct TextLayout {
   long skipLines = 0;
   long skipValues = 0;  // values skipped at the start of each data line (or row)
   long ycolumn = 1;     // the Y column (or row) counted after the skipped values and X
+  // When not empty, the Y column is the one with this name (any case) in the last header
+  // line before the data; ycolumn is then found from it.
+  std::string ycolumnName;
 };
 
 class CTextParser {
@@ -33,6 +36,11 @@ class CTextParser {
 
   const std::string& Error() const { return error; }
   std::vector<double> x, y;
+  // Y samples that are not finite numbers (NaN, infinities) and the line of the first.
+  size_t nonFinite = 0;
+  long firstNonFiniteLine = 0;
+  // The Y column in force (found from its name when one was given).
+  long YColumn() const { return layout.ycolumn; }
 
  private:
   TextLayout layout;
@@ -42,6 +50,10 @@ class CTextParser {
   long line = 0;
   bool pendingCR = false, done = false;
   int row = 0;  // rows taken so far in row layout
+  // The last skipped lines that were not blank (line number, text), while a column name is sought.
+  std::vector<std::pair<long, std::string>> headers;
+  bool named = false;  // the named column has been found
+  bool findNamedColumn();
 
   void takeLine(const char* b, const char* e);
   void columnLine(const char* b, const char* e);
@@ -49,7 +61,14 @@ class CTextParser {
   bool fail(long column, const char* what, const char* b = nullptr, const char* e = nullptr);
 };
 
-// Reads a whole file through a parser. progress(fraction) is called now and then and may
-// return false to stop (the result is then false with an empty error).
+// What a read found besides the values.
+struct TextReadInfo {
+  size_t nonFinite = 0;  // Y samples that are NaN or infinite
+  long firstNonFiniteLine = 0;
+  long ycolumn = 1;  // the Y column in force
+};
+
+// Reads a whole file (a regular file only) through a parser. progress(fraction) is called now
+// and then and may return false to stop (the result is then false with an empty error).
 bool ReadTextFile(const std::string& path, const TextLayout& layout, std::vector<double>& x, std::vector<double>& y,
-                  std::string& error, const std::function<bool(double)>& progress = {});
+                  std::string& error, const std::function<bool(double)>& progress = {}, TextReadInfo* info = nullptr);

@@ -26,9 +26,11 @@ class CTextReader final : public CTextFile {
   // Brings the output up to date with the file; false after an error (reported).
   bool Read();
 
-  int32_t nskiplines = 0, nskipvalues = 0, ycolumn = 1;
+  int32_t nskiplines = 0, nskipvalues = 0;
+  std::string ycolumn = "1";  // a column number (1 = the first after X) or a header name
   double xincr = 1;
   int32_t horOffsetAdditive = 0;
+  int32_t layoutAuto = 0;  // 1: the layout settings are detected from the file at each read
   CBfr out;
   CStatus status;
 
@@ -41,6 +43,14 @@ class CTextReader final : public CTextFile {
   double delay = 0;  // the horizontal offset in force
   double publishedDelay = 0;
   double xstart = 0;
+  TextReadInfo info;  // of the last read
+  double origin = 0;  // the time of the first sample that a detected header gives
+
+  bool detect(std::string& error);
+
+  // The column number of a "ycolumn" text, or 0 when it is a name.
+  static long columnNumber(const std::string& text);
+  void warnNonFinite();
 
   bool publish();
 };

@@ -1,7 +1,7 @@
 // kvsh: runs script lines through the engine without a display.
 //
 //   kvsh [--records] [--print-cmdlist] [--log-level N] [--lib DIR] [--run N] [--events] [--report]
-//        [--open SETUP] [--save SETUP] [FILE ...]
+//        [--report-format text|csv|json] [--report-file F] [--open SETUP] [--save SETUP] [FILE ...]
 //
 // Lines come from the files in turn, or from standard input. Each line is answered as the
 // engine answers it. With --records every input line gives exactly one output line:
@@ -11,9 +11,11 @@
 // libraries (default: the program's folder + "/Lib"); --run runs N acquisition passes on the
 // engine's worker after the script and waits until they are done. --events prints every
 // event of the engine to standard error. --report prints, after the script and the passes, a
-// table of results for every measurement component. --open reads a setup file before the script (its
+// table of results for every measurement component (--report-format csv or json for programs,
+// --report-file to write it to a file instead). --open reads a setup file before the script (its
 // "Kelvane" section rebuilds the network); --save writes one after it. Exit status: 0, 1 when
-// the setup could not be opened (or had failing lines) or saved, 2 for a usage error.
+// the setup could not be opened (or had failing lines) or saved or the report not written, 2
+// for a usage error, 3 when a pass aborted or reported an error.
 
 #include <strings.h>
 #include <sys/stat.h>
@@ -21,6 +23,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +37,7 @@
 #include "KvDll/DynLib.h"
 #include "KvDll/GlobalData.h"
 #include "KvDll/HeadlessWnd.h"
+#include "shell/Report.h"
 
 namespace {
 
@@ -45,12 +49,14 @@ struct Options {
   long runPasses = 0;
   bool events = false;
   bool report = false;
+  ReportFormat reportFormat = ReportFormat::text;
+  std::string reportFile;  // empty: standard output
   std::string open, save;
   std::vector<std::string> files;
 };
 
 void usage(const char* reason) {
-  std::fprintf(stderr, "kvsh: %s\nusage: kvsh [--records] [--print-cmdlist] [--log-level N] [--lib DIR] [--run N] [--events] [--report] [--open SETUP] [--save SETUP] [FILE ...]\n", reason);
+  std::fprintf(stderr, "kvsh: %s\nusage: kvsh [--records] [--print-cmdlist] [--log-level N] [--lib DIR] [--run N] [--events] [--report] [--report-format text|csv|json] [--report-file F] [--open SETUP] [--save SETUP] [FILE ...]\n", reason);
 }
 
 // Backslash, CR, LF and TAB written so that one record stays on one line.
@@ -81,7 +87,10 @@ class EventPrinter final : public IAppEvents, public IWrkSpcEvents {
   void BeforeAcq(long id) override { out("BeforeAcq " + std::to_string(id)); }
   void AfterAcq(long id) override { out("AfterAcq " + std::to_string(id)); }
   void ShowGui(const std::string& c, long& show) override { out("ShowGui " + c + " " + std::to_string(show)); }
+  bool aborted = false;
+
   void AcqAborted(long id) override {
+    aborted = true;
     out("AcqAborted " + std::to_string(id));
     idle.Set();
   }
@@ -239,6 +248,7 @@ class Shell {
   // Runs the passes on the engine's worker, serving its events here until it is idle again.
   void RunPasses(long n) {
     if (n < 1) return;
+    const Watch watch = watchPasses();
     printer.idle.Reset();
     // A new run: an abort left by the script (or by an error outside a pass) is not this
     // run's; the passes of the batch still end at an abort of their own.
@@ -247,6 +257,7 @@ class Shell {
     app->run(n, &pending);
     KvWaitable* w = &printer.idle;
     WaitPumping(&w, 1, KV_INFINITE);
+    checkPasses(watch);
   }
 
   void Run(std::istream& in, bool interactive) {
@@ -260,8 +271,10 @@ class Shell {
     if (interactive) std::fputs("\n", stdout);
   }
 
-  // One table per measurement component: each measurement's results in its unit.
-  void Report() {
+  // The results of every measurement component, with their context, in the chosen format:
+  // on standard output, or whole into the report file. false when that file was not written.
+  bool Report() {
+    std::vector<ReportComponent> report;
     long count = 0;
     app->get_CompCount(&count);
     for (long i = 0; i < count; ++i) {
@@ -271,36 +284,27 @@ class Shell {
       if (strcasecmp(lib.c_str(), "meas") != 0) continue;
       std::string names;
       if (app->get_str(label, "meas.names?", &names) != S_OK) continue;
-      beforeOutput();
-      std::printf("%s (Meas)\n%-14s %-5s %8s %12s %12s %12s %12s\n", label.c_str(), "measurement", "unit", "count",
-                  "mean", "std-dev", "min", "max");
-      size_t at = 0;
-      while (at <= names.size()) {
-        size_t end = names.find(',', at);
-        if (end == std::string::npos) end = names.size();
-        const std::string name = names.substr(at, end - at);
-        at = end + 1;
-        if (name.empty()) continue;
-        int32_t n = 0;
-        std::string unit;
-        app->get_lng(label, name + ".count?", &n);
-        app->get_unit(label, name + ".mean?", &unit);
-        std::string cells[4];
-        const char* keys[] = {".mean?", ".stddev?", ".min?", ".max?"};
-        for (int k = 0; k < 4; ++k) {
-          double x = 0;
-          if (n > 0 && app->get_dbl(label, name + keys[k], &x) == S_OK) {
-            utils->Num2Str(x, 4, &cells[k]);
-          } else {
-            cells[k] = "-";
-          }
-        }
-        std::printf("%-14s %-5s %8d %12s %12s %12s %12s\n", name.c_str(), unit.c_str(), n, cells[0].c_str(),
-                    cells[1].c_str(), cells[2].c_str(), cells[3].c_str());
-      }
+      ReportComponent c;
+      c.name = label;
+      for (const char* ch : {"ck", "dt", "ctl"}) addChannel(label, ch, c.channels);
+      for (const std::string& name : splitList(names)) c.rows.push_back(row(label, name));
+      report.push_back(std::move(c));
     }
-    std::fflush(stdout);
+    const std::string text = ReportWrite(report, options.reportFormat);
+    if (options.reportFile.empty()) {
+      beforeOutput();
+      std::fwrite(text.data(), 1, text.size(), stdout);
+      std::fflush(stdout);
+      return true;
+    }
+    std::string error;
+    if (writeWhole(options.reportFile, text, error)) return true;
+    std::fprintf(stderr, "kvsh: cannot write %s: %s\n", options.reportFile.c_str(), error.c_str());
+    return false;
   }
+
+  // true when a pass aborted or logged an error.
+  bool PassFailed() const { return passFailed; }
 
   void Finish() {
     if (!options.printCmdList) return;
@@ -319,18 +323,138 @@ class Shell {
   long appCookie = 0, wrkCookie = 0;
   std::u16string appName, appFolder;
   KvWnd eventWnd = 0, logParent = 0;
-  const bool sharedTerminal = isatty(STDOUT_FILENO) && isatty(STDERR_FILENO);
+  const bool sharedOutput = sameOutput();
   intptr_t record[kStartEntries] = {};
+  bool passFailed = false;
 
-  // On one terminal, the log's last line is ended before an answer is printed after it.
+  // Standard output and standard error on one terminal, file or pipe.
+  static bool sameOutput() {
+    if (isatty(STDOUT_FILENO) && isatty(STDERR_FILENO)) return true;
+    struct stat o {}, e {};
+    return fstat(STDOUT_FILENO, &o) == 0 && fstat(STDERR_FILENO, &e) == 0 && o.st_dev == e.st_dev &&
+           o.st_ino == e.st_ino;
+  }
+
+  // On one output, the log's last line is ended before an answer is printed after it, and
+  // the answer is written out before the log can add to it.
   void beforeOutput() {
-    if (sharedTerminal) std::fflush(stdout), KvHeadlessEndLine(logParent);
+    if (sharedOutput) std::fflush(stdout), KvHeadlessEndLine(logParent);
+  }
+  void afterOutput() {
+    if (sharedOutput) std::fflush(stdout);
+  }
+
+  // What the pass counter, the error count and the abort flag were before a step that may run passes.
+  struct Watch {
+    int32_t pass = 0, errors = 0;
+  };
+  static Watch watchPasses() {
+    Watch w;
+    if (CGlobalData* g = KvGlobal()) w.pass = g->pass.load(), w.errors = g->log.errors.load();
+    return w;
+  }
+  void checkPasses(const Watch& before) {
+    CGlobalData* g = KvGlobal();
+    if (printer.aborted) passFailed = true;
+    if (!g || g->pass.load() == before.pass) return;
+    if (g->log.errors.load() != before.errors || g->abort.load() != 0) passFailed = true;
+  }
+
+  static std::vector<std::string> splitList(const std::string& list) {
+    std::vector<std::string> items;
+    size_t at = 0;
+    while (at <= list.size()) {
+      size_t end = list.find(',', at);
+      if (end == std::string::npos) end = list.size();
+      if (end > at) items.push_back(list.substr(at, end - at));
+      at = end + 1;
+    }
+    return items;
+  }
+
+  double real(const std::string& comp, const std::string& key, double otherwise = std::nan("")) {
+    double x = 0;
+    return app->get_dbl(comp, key, &x) == S_OK ? x : otherwise;
+  }
+
+  // A linked channel of a measurement component: its producer, the record's length, interval
+  // and start where the producer tells them, and the levels the channel uses.
+  void addChannel(const std::string& label, const std::string& ch, std::vector<ReportChannel>& into) {
+    // The query of an input port answers the output port linked to it, or itself when none is.
+    const std::string port = label + "." + ch + ".in";
+    std::string connection;
+    long result = -1;
+    app->Execute(port, &connection, &result);
+    if (result != 0 || connection.empty() || connection == port) return;
+    ReportChannel c;
+    c.channel = ch;
+    c.source = connection;
+    const std::string producer = connection.substr(0, connection.find('.'));
+    std::string file, column;
+    if (app->get_str(producer, "filename", &file) == S_OK && app->get_str(producer, "ycolumn", &column) == S_OK)
+      c.source += " (file \"" + file + "\", column " + column + ")";
+    int32_t n = 0;
+    if (app->get_lng(producer, "x.count", &n) == S_OK) {
+      // A text-file reader: what it read.
+      c.samples = n, c.interval = real(producer, "x.interval"), c.start = real(producer, "x.start");
+    } else if (app->get_lng(producer, "reclen", &n) == S_OK) {
+      // A generator: what it makes.
+      const double rate = real(producer, "samplerate");
+      c.samples = n, c.interval = rate > 0 ? 1 / rate : std::nan(""), c.start = real(producer, "hor.offset", 0);
+    }
+    c.mid = real(label, ch + ".mid");
+    c.hysteresis = real(label, ch + ".hysteresis");
+    c.low = real(label, ch + ".low");
+    c.high = real(label, ch + ".high");
+    into.push_back(c);
+  }
+
+  ReportRow row(const std::string& label, const std::string& name) {
+    ReportRow r;
+    r.measurement = name;
+    int32_t n = 0;
+    app->get_lng(label, name + ".count?", &n);
+    app->get_unit(label, name + ".mean?", &r.unit);
+    r.count = n;
+    r.mean = real(label, name + ".mean?");
+    r.stddev = real(label, name + ".stddev?");
+    r.min = real(label, name + ".min?");
+    r.max = real(label, name + ".max?");
+    return r;
+  }
+
+  // The whole text into a temporary file beside the target, then renamed over it: a reader
+  // of the report file never sees half of it.
+  static bool writeWhole(const std::string& path, const std::string& text, std::string& error) {
+    const size_t slash = path.rfind('/');
+    std::string tmp = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + ".kvsh-report-XXXXXX";
+    const int fd = mkstemp(tmp.data());
+    if (fd < 0) return error = std::strerror(errno), false;
+    size_t done = 0;
+    while (done < text.size()) {
+      const ssize_t w = ::write(fd, text.data() + done, text.size() - done);
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) break;
+      done += static_cast<size_t>(w);
+    }
+    bool ok = done == text.size() && fsync(fd) == 0;
+    if (!ok) error = std::strerror(errno);
+    // mkstemp makes the file private; a report is as readable as any file the user writes.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    if (::close(fd) != 0 && ok) ok = false, error = std::strerror(errno);
+    if (ok && std::rename(tmp.c_str(), path.c_str()) != 0) ok = false, error = std::strerror(errno);
+    if (!ok) ::unlink(tmp.c_str());
+    return ok;
   }
 
   void Answer(const std::string& line) {
     std::string answer;
     long result = 0;
+    const Watch watch = watchPasses();
     app->Execute(line, &answer, &result);
+    checkPasses(watch);
     beforeOutput();
     if (options.records) {
       std::string out = std::to_string(result) + "\t" + escaped(answer.data(), answer.size()) + "\n";
@@ -339,6 +463,7 @@ class Shell {
       std::fwrite(answer.data(), 1, answer.size(), stdout);
       std::fputc('\n', stdout);
     }
+    afterOutput();
   }
 };
 
@@ -356,7 +481,7 @@ int main(int argc, char** argv) {
     } else if (!endOfOptions && a == "--print-cmdlist") {
       options.printCmdList = true;
     } else if (!endOfOptions && (a == "--help" || a == "-h")) {
-      std::printf("usage: kvsh [--records] [--print-cmdlist] [--log-level N] [--lib DIR] [--run N] [--events] [--report] [--open SETUP] [--save SETUP] [FILE ...]\n");
+      std::printf("usage: kvsh [--records] [--print-cmdlist] [--log-level N] [--lib DIR] [--run N] [--events] [--report] [--report-format text|csv|json] [--report-file F] [--open SETUP] [--save SETUP] [FILE ...]\n");
       return 0;
     } else if (!endOfOptions && a == "--log-level") {
       char* end = nullptr;
@@ -368,6 +493,23 @@ int main(int argc, char** argv) {
       }
       options.logLevel = level;
     } else if (!endOfOptions && a == "--report") {
+      options.report = true;
+    } else if (!endOfOptions && a == "--report-format") {
+      const std::string f = i + 1 < argc ? argv[++i] : "";
+      if (f == "text") options.reportFormat = ReportFormat::text;
+      else if (f == "csv") options.reportFormat = ReportFormat::csv;
+      else if (f == "json") options.reportFormat = ReportFormat::json;
+      else {
+        usage("--report-format takes text, csv or json");
+        return 2;
+      }
+      options.report = true;
+    } else if (!endOfOptions && a == "--report-file") {
+      if (i + 1 >= argc || !*argv[i + 1]) {
+        usage("--report-file takes a file");
+        return 2;
+      }
+      options.reportFile = argv[++i];
       options.report = true;
     } else if (!endOfOptions && a == "--events") {
       options.events = true;
@@ -425,9 +567,11 @@ int main(int argc, char** argv) {
       for (std::ifstream& s : streams) shell.Run(s, false);
     }
     shell.RunPasses(options.runPasses);
-    if (options.report) shell.Report();
+    if (options.report && !shell.Report()) status = 1;
     if (!options.save.empty() && !shell.Save(options.save)) status = 1;
     shell.Finish();
+    // A failed pass outranks the rest: a script must be able to tell that its numbers are not sound.
+    if (shell.PassFailed()) status = 3;
   }
   std::fflush(stdout);
   return status;

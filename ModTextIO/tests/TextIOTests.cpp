@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <string>
@@ -12,6 +13,7 @@
 #include "KvDll/HeadlessWnd.h"
 #include "KvDll/Log.h"
 #include "ModMeas/MeasIn.h"
+#include "ModTextIO/TextDetect.h"
 #include "ModTextIO/TextReader.h"
 #include "ModTextIO/TextWriter.h"
 
@@ -48,6 +50,11 @@ struct Rig {
     VPARAM v;
     c->Settings(parRead, name, v);
     return v.value.r8;
+  }
+  int32_t whole(const char* name) {
+    VPARAM v;
+    c->Settings(parRead, name, v);
+    return v.value.i4;
   }
   std::string log() {
     HeadlessWndState s;
@@ -117,7 +124,7 @@ TEST(TextReader, ReadsEveryVendorsExportAndMeasuresItsEdges) {
     rig.num("nskiplines", c.skipLines);
     rig.num("nskipvalues", c.skipValues);
     rig.num("xaxis.on", c.xaxis);
-    rig.num("ycolumn", c.ycolumn);
+    rig.text("ycolumn", std::to_string(c.ycolumn));
     rig.num("xincr", c.xincr);
     ASSERT_TRUE(rig.c->Read()) << rig.log();
     CBfr& out = rig.c->out;
@@ -202,8 +209,10 @@ TEST(TextReader, AFileThatCannotBeReadEmptiesTheRecordAndAbortsThePass) {
   VPARAM v;
   v.value.s = "::";
   EXPECT_EQ(rig.c->Settings(parWrite, "sep.col", v), cmdBadValue);
-  v.value.i4 = 0;
-  EXPECT_EQ(rig.c->Settings(parWrite, "ycolumn", v), cmdBadValue);
+  for (const char* column : {"0", "", "00"}) {
+    v.value.s = column;
+    EXPECT_EQ(rig.c->Settings(parWrite, "ycolumn", v), cmdBadValue) << column;
+  }
   v.value.r8 = 0;
   EXPECT_EQ(rig.c->Settings(parWrite, "xincr", v), cmdBadValue);
   for (const char* sep : {"Tab", "space", ";", ","}) {
@@ -265,4 +274,157 @@ TEST(TextWriter, WritesTheInputRecordAndKeepsTheFileWhenThereIsNone) {
   ASSERT_TRUE(rig.c->Write());
   EXPECT_EQ(slurp(), "2;2.5\n7;2.75\n");
   std::remove(path.c_str());
+}
+
+// A column named as the export's header names it reads what its number reads; the record
+// keeps the capture's time origin.
+TEST(TextReader, ColumnsByHeaderNameAndTheTimeOrigin) {
+  if (!haveScopeFiles()) GTEST_SKIP() << "no oscilloscope exports at " << KV_SCOPE_CSV_DIR;
+  struct Case {
+    const char* file;
+    int skipLines, skipValues, xaxis;
+    const char* name;
+    int number;
+    double start;
+  };
+  const Case cases[] = {
+      {"rigol-ds1054z-uart-square.csv", 2, 1, 0, "CH2", 2, 0},
+      {"rigol-ds1204b-1khz-square-4ch.csv", 2, 0, 1, "ch3", 3, -32.768e-3},
+      {"tektronix-dpo3014-49hz-pulse.csv", 21, 0, 1, "Ch1", 1, -50.1e-3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    std::vector<double> byNumber;
+    for (const std::string& column : {std::to_string(c.number), std::string(c.name)}) {
+      Rig<CTextReader> rig;
+      rig.text("filename", scopeFile(c.file));
+      rig.num("nskiplines", c.skipLines);
+      rig.num("nskipvalues", c.skipValues);
+      rig.num("xaxis.on", c.xaxis);
+      rig.text("ycolumn", column);
+      ASSERT_TRUE(rig.c->Read()) << rig.log();
+      const CBfr& out = rig.c->out;
+      const double* y = static_cast<const double*>(out.data);
+      if (byNumber.empty()) byNumber.assign(y, y + out.count);
+      else EXPECT_TRUE(std::equal(byNumber.begin(), byNumber.end(), y)) << column;
+      EXPECT_NEAR(out.start, c.start, 1e-12);
+      EXPECT_EQ(rig.real("x.start"), out.start);
+    }
+  }
+}
+
+TEST(TextReader, UnknownColumnNamesFifosAndNonFiniteSamples) {
+  Rig<CTextReader> rig;
+  const std::string path = tempPath("named.csv");
+  std::ofstream(path) << "model,x\ntime,CH1,CH2\n0,1,nan\n1,2,3\n2,3,inf\n3,4,5\n";
+  rig.text("filename", path);
+  rig.num("nskiplines", 2);
+  rig.num("xaxis.on", 1);
+  rig.text("ycolumn", "CH3");
+  EXPECT_FALSE(rig.c->Read());
+  EXPECT_NE(rig.log().find("\"" + path + "\" line 2: no column \"CH3\"; the columns are: CH1, CH2"), std::string::npos)
+      << rig.log();
+  rig.g.abort = 0;
+  rig.text("ycolumn", "ch2");
+  ASSERT_TRUE(rig.c->Read()) << rig.log();
+  EXPECT_EQ(rig.c->out.count, 4);
+  const std::string warning = "\"" + path + "\": 2 sample(s) not finite, the first on line 3";
+  EXPECT_NE(rig.log().find(warning), std::string::npos) << rig.log();
+  ASSERT_TRUE(rig.c->Read()) << "the same record for the next pass";
+  const std::string log = rig.log();
+  EXPECT_NE(log.find(warning, log.find(warning) + 1), std::string::npos) << "once more for the second pass";
+
+  // A FIFO without a writer would block the read for ever: it is refused at once.
+  const std::string fifo = tempPath("reader.fifo");
+  std::remove(fifo.c_str());
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  rig.g.abort = 0;
+  rig.text("filename", fifo);
+  EXPECT_FALSE(rig.c->Read());
+  EXPECT_NE(rig.log().find("Cannot read \"" + fifo + "\": not a regular file"), std::string::npos) << rig.log();
+  rig.g.abort = 0;
+  rig.text("filename", "/dev/null");
+  EXPECT_FALSE(rig.c->Read());
+  EXPECT_NE(rig.log().find("Cannot read \"/dev/null\": not a regular file"), std::string::npos) << rig.log();
+  std::remove(fifo.c_str());
+  std::remove(path.c_str());
+}
+
+// layout.auto reads each export, with no other setting, as its hand-set layout does; the
+// detected values are what the layout settings read back.
+TEST(TextReader, DetectedLayoutsReadTheSameRecordsAsHandSetOnes) {
+  if (!haveScopeFiles()) GTEST_SKIP() << "no oscilloscope exports at " << KV_SCOPE_CSV_DIR;
+  struct Case {
+    const char* file;
+    int skipLines, skipValues, xaxis;
+    double xincr, start;
+  };
+  const Case cases[] = {
+      {"keysight-burst-pattern.csv", 2, 0, 1, 1, -5e-3},
+      {"rigol-ds1204b-1khz-square-4ch.csv", 2, 0, 1, 1, -32.768e-3},
+      {"rigol-ds1054z-uart-square.csv", 2, 1, 0, 4e-8, -1.2e-3},
+      {"siglent-sds1202xe-1khz-sine.csv", 12, 0, 1, 1, 0},
+      {"tektronix-tds2014c-50hz-pwm.csv", 0, 3, 1, 1, -50e-3},
+      {"tektronix-dpo3014-49hz-pulse.csv", 21, 0, 1, 1, -50.1e-3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    Rig<CTextReader> hand, detected;
+    hand.text("filename", scopeFile(c.file));
+    hand.num("nskiplines", c.skipLines);
+    hand.num("nskipvalues", c.skipValues);
+    hand.num("xaxis.on", c.xaxis);
+    hand.num("xincr", c.xincr);
+    detected.text("filename", scopeFile(c.file));
+    detected.num("layout.auto", 1);
+    ASSERT_TRUE(hand.c->Read()) << hand.log();
+    ASSERT_TRUE(detected.c->Read()) << detected.log();
+    const CBfr &a = hand.c->out, &b = detected.c->out;
+    ASSERT_EQ(a.count, b.count);
+    EXPECT_EQ(a.type, b.type);
+    EXPECT_EQ(a.interval, b.interval);
+    EXPECT_TRUE(std::equal(static_cast<double*>(a.data), static_cast<double*>(a.data) + a.count, static_cast<double*>(b.data)));
+    EXPECT_NEAR(b.start, c.start, 1e-12);
+    EXPECT_EQ(detected.whole("nskiplines"), c.skipLines);
+    EXPECT_EQ(detected.whole("nskipvalues"), c.skipValues);
+    EXPECT_EQ(detected.whole("xaxis.on"), c.xaxis);
+  }
+}
+
+TEST(TextDetect, SeparatorsDecimalCommaByteOrderMarkAndRows) {
+  struct Case {
+    const char* what;
+    std::string text;
+    char sep;
+    long skipLines, skipValues, channels;
+    bool xaxis, byRow, index;
+    double interval;
+  };
+  const Case cases[] = {
+      {"decimal comma", "Zeit;Kanal 1\ns;V\n0,000;1,5\n0,001;2,5\n0,002;1,5\n", ';', 2, 0, 1, true, false, false, 0},
+      {"tabs, no header", "0\t1.5\t7\n1e-3\t2.5\t8\n2e-3\t1.5\t9\n", '\t', 0, 0, 2, true, false, false, 0},
+      {"byte-order mark and CR LF", "\xEF\xBB\xBFtime,ch1\r\n0,1\r\n0.5,2\r\n1,1\r\n", ',', 1, 0, 1, true, false, false, 0},
+      {"rows", "t,0,1,2,3,4\nv,5,6,5,6,5\n", ',', 0, 1, 1, true, true, false, 0},
+      {"Y only with the interval in the header", "Sample Interval,2e-6\nVolt\n1\n2\n1\n2\n", ',', 2, 0, 1, false, false,
+       false, 2e-6},
+      {"index column", "i v\n0 3\n1 4\n2 3\n3 5\n", ' ', 1, 1, 1, false, false, true, 0},
+  };
+  for (const Case& c : cases) {
+    DetectedLayout d;
+    ASSERT_TRUE(DetectTextLayout(c.text.data(), c.text.size(), true, d)) << c.what;
+    EXPECT_EQ(d.layout.sep, c.sep) << c.what;
+    EXPECT_EQ(d.layout.skipLines, c.skipLines) << c.what;
+    EXPECT_EQ(d.layout.skipValues, c.skipValues) << c.what;
+    EXPECT_EQ(d.channels, c.channels) << c.what;
+    EXPECT_EQ(d.layout.xaxis, c.xaxis) << c.what;
+    EXPECT_EQ(d.layout.byRow, c.byRow) << c.what;
+    EXPECT_EQ(d.indexColumn, c.index) << c.what;
+    EXPECT_EQ(d.interval, c.interval) << c.what;
+    // What was detected parses the text.
+    CTextParser p(d.layout, "t");
+    EXPECT_TRUE(p.Feed(c.text.data(), c.text.size()) && p.Finish()) << c.what << ": " << p.Error();
+  }
+  DetectedLayout d;
+  const std::string words = "only,words\nno,numbers\n";
+  EXPECT_FALSE(DetectTextLayout(words.data(), words.size(), true, d));
 }
