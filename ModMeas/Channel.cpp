@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -372,6 +373,27 @@ void CChannel::warnNonFinite() {
 }
 
 void CChannel::NewPass() { ++passes; }
+
+bool CChannel::Extremes(double& lo, double& hi) const {
+  if (!input || !input->data || stop < start || start < 0 || stop >= input->count) return false;
+  lo = HUGE_VAL, hi = -HUGE_VAL;
+  auto take = [&](double x) {
+    if (std::isnan(x)) return;
+    lo = std::min(lo, x), hi = std::max(hi, x);
+  };
+  for (long i = start; i <= stop; ++i) {
+    switch (input->type) {
+      case bfrI2: take(static_cast<const int16_t*>(input->data)[i]); break;
+      case bfrR4: take(static_cast<const float*>(input->data)[i]); break;
+      case bfrR8: take(static_cast<const double*>(input->data)[i]); break;
+      default: return false;
+    }
+  }
+  if (lo > hi) return false;
+  const double a = lo * input->scale + input->offset, b = hi * input->scale + input->offset;
+  lo = std::min(a, b), hi = std::max(a, b);
+  return true;
+}
 
 template <class T>
 void CChannel::scanTyped(CBfr& list, int32_t kind, long first, long last) {

@@ -54,6 +54,9 @@ class CChannel {
   CBfr* GetEdges(int32_t kind);
   // Marks every list to be computed again.
   void Invalidate();
+  // Physical minimum and maximum of the input's analysed range, NaN left out; false without
+  // a sample to tell.
+  bool Extremes(double& lo, double& hi) const;
   // An acquisition pass starts: its input's faults are told again.
   void NewPass();
 

@@ -631,3 +631,20 @@ TEST(MeasTime, ResultsContinueTheRecordsTime) {
   EXPECT_NEAR(out.xstart + starts[0] * out.interval, -50.1e-3 + 20e-6, 1e-12);
   EXPECT_EQ(rig.m->ck.GetEdges(kEdgeMid)->xstart, -50.1e-3) << "an edge list is derived from the record";
 }
+
+TEST(MeasMessages, NoEdgesNamesTheRecordsRangeBesideTheLevels) {
+  // 0-3 V logic with the default levels (mid 0, low -1, high 1) finds no edge.
+  MeasRig rig("ck");
+  std::vector<double> s(400);
+  for (size_t i = 0; i < s.size(); ++i) s[i] = (i / 50) % 2 ? 3.0 : 0.0;
+  rig.feed(rig.ckIn, "ck.in", s, 1e-6);
+  EXPECT_TRUE(rig.values("CkPeriod").empty());
+  EXPECT_NE(rig.log().find("m: Warning - CkPeriod: No edges found: ck.in lies between 0 and 3.0, mid 0, hysteresis 100.000m"),
+            std::string::npos)
+      << rig.log();
+  rig.num("ck.low", 4);
+  rig.num("ck.high", 5);
+  EXPECT_TRUE(rig.values("CkRiseTime").empty());
+  EXPECT_NE(rig.log().find("CkRiseTime: No edges found: ck.in lies between 0 and 3.0, low 4.0, high 5.0"), std::string::npos)
+      << rig.log();
+}
