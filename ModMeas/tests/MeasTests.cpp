@@ -683,6 +683,25 @@ TEST(MeasLevels, AutomaticLevelsFindTheEdgesOfLevelsSetByHand) {
     for (size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], want[i], 2.0) << i;
   }
 
+  // Each threshold the levels change is announced, once; the same record changes nothing.
+  {
+    static std::vector<std::string> changed;
+    changed.clear();
+    MeasRig rig("ck");
+    rig.g.notify = [](const char* who, const char* what) { changed.push_back(std::string(who) + "." + what); };
+    std::vector<double> s(1000);
+    for (size_t i = 0; i < s.size(); ++i) s[i] = (i / 50) % 2 ? 3.0 : 0.0;
+    rig.feed(rig.ckIn, "ck.in", s);
+    changed.clear();
+    rig.num("ck.levels.auto", 1);
+    rig.values("CkPeriod");
+    EXPECT_EQ(changed, (std::vector<std::string>{"m.ck.mid", "m.ck.high", "m.ck.low", "m.ck.hysteresis"}));
+    rig.m->ck.Invalidate();
+    rig.values("CkPeriod");
+    EXPECT_EQ(changed.size(), 4u) << "no change, no notice";
+    EXPECT_EQ(rig.count("CkPeriod"), "9");
+  }
+
   // No swing: one warning naming the range, and nothing changes.
   MeasRig flat("ck");
   flat.feed(flat.ckIn, "ck.in", std::vector<double>(100, 0.7));
