@@ -2,10 +2,12 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "KvLib/Setting.h"
 #include "ModMeas/EdgeSearch.h"
@@ -116,6 +118,7 @@ bool CChannel::Serves(const char* n) const {
 void CChannel::Invalidate() {
   for (CBfr* b : {midEdges, riseEdges, fallEdges})
     if (b) b->ready = 0;
+  autoDone = false;
 }
 
 CBfr*& CChannel::listOf(int32_t kind) { return kind == kEdgeMid ? midEdges : kind == kEdgeRise ? riseEdges : fallEdges; }
@@ -212,6 +215,16 @@ CMDERR CChannel::Settings(GETPARCMD cmd, const char* full, VPARAM& v) {
     }
     return cmdDone;
   }
+  if (key == "levels.auto") {
+    const CMDERR r = kvsetting::Whole(cmd, v, levelsAuto, "Automatic levels", 0, 1);
+    if (cmd == parWrite && r == cmdDone) autoDone = false;
+    return r;
+  }
+  if (key == "top?" || key == "base?") {
+    if (cmd == parWrite) return cmdBadValue;
+    double value = key == "top?" ? top : base;
+    return kvsetting::Real(cmd, v, value, key == "top?" ? "Top level" : "Base level", "V");
+  }
   if (key == "visible") {
     switch (cmd) {
       case parRead: v.vt = vtI4, v.value.i4 = visible; break;
@@ -280,6 +293,7 @@ CBfr* CChannel::GetEdges(int32_t kind) {
     }
     list->Edges()->selection = edgetype;
   }
+  if (levelsAuto && input && (!autoDone || autoTag != input->tag)) applyAutoLevels();
   if (!list->ready || (input && list->tag != input->tag)) scan(*list, kind);
   warnNonFinite();
   return list;
@@ -372,6 +386,100 @@ void CChannel::warnNonFinite() {
 }
 
 void CChannel::NewPass() { ++passes; }
+
+// Top and base: the most common level of the upper and of the lower half of the record's
+// histogram; where no level stands out (a sine), the 95th and 5th percentiles.
+void CChannel::applyAutoLevels() {
+  autoDone = true;
+  autoTag = input->tag;
+  const long count = input->count;
+  start = rangeStart && *rangeStart >= 0 ? *rangeStart : 0;
+  stop = static_cast<int32_t>(rangeStop && *rangeStop >= 0 ? std::min<long>(*rangeStop, count - 1) : count - 1);
+  double lo = 0, hi = 0;
+  if (!Extremes(lo, hi)) return;
+  if (!(hi - lo > 0) || !std::isfinite(hi - lo)) {
+    top = base = NAN;
+    CStr f;
+    const std::string text = std::string(prefix.GetBfr()) + ".in has no swing for automatic levels: it lies between " +
+                             f.Num2Str(lo, 6).GetBfr() + " and " + f.Num2Str(hi, 6).GetBfr();
+    owner.logWarn(text.c_str());
+    return;
+  }
+  constexpr int kBins = 200;
+  std::vector<long> bins(kBins, 0);
+  long total = 0;
+  for (long i = start; i <= stop; ++i) {
+    double x = 0;
+    switch (input->type) {
+      case bfrI2: x = static_cast<const int16_t*>(input->data)[i]; break;
+      case bfrR4: x = static_cast<const float*>(input->data)[i]; break;
+      default: x = static_cast<const double*>(input->data)[i]; break;
+    }
+    x = x * input->scale + input->offset;
+    if (!std::isfinite(x)) continue;
+    const int b = std::min(kBins - 1, static_cast<int>((x - lo) / (hi - lo) * kBins));
+    ++bins[static_cast<size_t>(b)], ++total;
+  }
+  auto binLevel = [&](int b) { return lo + (b + 0.5) * (hi - lo) / kBins; };
+  auto percentile = [&](double q) {
+    long want = static_cast<long>(q * static_cast<double>(total)), seen = 0;
+    for (int b = 0; b < kBins; ++b)
+      if ((seen += bins[static_cast<size_t>(b)]) > want) return binLevel(b);
+    return hi;
+  };
+  // A level stands out when its bin holds several times the share of an even spread.
+  auto mode = [&](int from, int to, double& level) {
+    int best = from;
+    long sum = 0;
+    for (int b = from; b < to; ++b) {
+      sum += bins[static_cast<size_t>(b)];
+      if (bins[static_cast<size_t>(b)] > bins[static_cast<size_t>(best)]) best = b;
+    }
+    level = binLevel(best);
+    return sum > 0 && bins[static_cast<size_t>(best)] * (to - from) > 5 * sum;
+  };
+  double t = 0, b = 0;
+  if (!mode(kBins / 2, kBins, t)) t = percentile(0.95);
+  if (!mode(0, kBins / 2, b)) b = percentile(0.05);
+  top = t, base = b;
+  const double swing = t - b;
+  struct Level {
+    const char* key;
+    double* field;
+    double value;
+  } levels[] = {{"mid", &mid, b + 0.5 * swing},          {"high", &high, b + 0.9 * swing},
+                {"low", &low, b + 0.1 * swing},          {"fall.mid", &fallMidOffset, 0.0},
+                {"fall.high", &fallHighOffset, 0.0},     {"fall.low", &fallLowOffset, 0.0},
+                {"hysteresis", &hysteresis, 0.05 * swing}};
+  for (Level& l : levels) {
+    if (*l.field == l.value) continue;
+    *l.field = l.value;
+    Invalidate();
+    autoDone = true;
+    if (owner.pgd && owner.pgd->notify) owner.pgd->notify(owner.name, (prefix + "." + l.key).GetBfr());
+  }
+}
+
+bool CChannel::Extremes(double& lo, double& hi) const {
+  if (!input || !input->data || stop < start || start < 0 || stop >= input->count) return false;
+  lo = HUGE_VAL, hi = -HUGE_VAL;
+  auto take = [&](double x) {
+    if (std::isnan(x)) return;
+    lo = std::min(lo, x), hi = std::max(hi, x);
+  };
+  for (long i = start; i <= stop; ++i) {
+    switch (input->type) {
+      case bfrI2: take(static_cast<const int16_t*>(input->data)[i]); break;
+      case bfrR4: take(static_cast<const float*>(input->data)[i]); break;
+      case bfrR8: take(static_cast<const double*>(input->data)[i]); break;
+      default: return false;
+    }
+  }
+  if (lo > hi) return false;
+  const double a = lo * input->scale + input->offset, b = hi * input->scale + input->offset;
+  lo = std::min(a, b), hi = std::max(a, b);
+  return true;
+}
 
 template <class T>
 void CChannel::scanTyped(CBfr& list, int32_t kind, long first, long last) {

@@ -8,6 +8,7 @@
 // Thread: the one that evaluates the component (the acquisition worker, or the caller of its
 // run() function); settings are written from the user-interface thread between passes.
 
+#include <cmath>
 #include <cstdint>
 
 #include "KvDll/JStatus.h"
@@ -35,6 +36,9 @@ class CChannel {
   int32_t visible = 1;
   int32_t start = -1, stop = -1;
   int32_t risingCount = 0, fallingCount = 0;
+  // Automatic levels: each new record sets the thresholds from its top and base.
+  int32_t levelsAuto = 0;
+  double top = NAN, base = NAN;
 
   // owner: for the log and the notifications; status: the component's progress reporter;
   // range: the component's start and stop indices (negative: the whole record).
@@ -54,6 +58,9 @@ class CChannel {
   CBfr* GetEdges(int32_t kind);
   // Marks every list to be computed again.
   void Invalidate();
+  // Physical minimum and maximum of the input's analysed range, NaN left out; false without
+  // a sample to tell.
+  bool Extremes(double& lo, double& hi) const;
   // An acquisition pass starts: its input's faults are told again.
   void NewPass();
 
@@ -77,6 +84,9 @@ class CChannel {
   CBfr*& listOf(int32_t kind);
   void scan(CBfr& list, int32_t kind);
   void countNonFinite(long first, long last);
+  void applyAutoLevels();
+  int32_t autoTag = 0;
+  bool autoDone = false;  // for the record of autoTag and the present range
   void warnNonFinite();
   template <class T>
   void scanTyped(CBfr& list, int32_t kind, long first, long last);

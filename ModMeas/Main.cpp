@@ -234,6 +234,20 @@ void CMeasurement::Evaluate() {
     return false;
   };
 
+  // With fixed levels, an empty list most often means levels outside the signal: say where
+  // the record lies beside the levels used.
+  auto noEdges = [&](CChannel& ch, int32_t kind) {
+    double lo = 0, hi = 0;
+    if (!ch.Extremes(lo, hi)) return warn("No edges found");
+    CStr f;
+    std::string text = std::string("No edges found: ") + ch.prefix.GetBfr() + ".in lies between " + f.Num2Str(lo, 6).GetBfr() + " and " +
+                       f.Num2Str(hi, 6).GetBfr();
+    if (kind == kEdgeMid)
+      text += std::string(", mid ") + f.Num2Str(ch.mid, 6).GetBfr() + ", hysteresis " + f.Num2Str(ch.hysteresis, 6).GetBfr();
+    else
+      text += std::string(", low ") + f.Num2Str(ch.low, 6).GetBfr() + ", high " + f.Num2Str(ch.high, 6).GetBfr();
+    warn(text.c_str());
+  };
   const int32_t i = index;
   bool failed = false;
 
@@ -241,7 +255,7 @@ void CMeasurement::Evaluate() {
     const std::vector<double> t = selectedEdges(edges(c.clock, kEdgeMid));
     const long n = static_cast<long>(t.size());
     if (n < 1) {
-      warn("No edges found");
+      noEdges(c.clock, kEdgeMid);
       failed = true;
     } else if (sized(n, false)) {
       status.OperStart(0, n - 1, 9999);
@@ -264,7 +278,7 @@ void CMeasurement::Evaluate() {
     const long from = firstAtOrAfter(t, firstStart);
     const long n = static_cast<long>(t.size()) - from;
     if (static_cast<long>(t.size()) < 1 || n < 1) {
-      warn("No edges found");
+      noEdges(c.clock, kEdgeMid);
       failed = true;
     } else if (n == 1) {
       warn("Only 1 edge found");
@@ -293,7 +307,7 @@ void CMeasurement::Evaluate() {
     const long n = static_cast<long>(t.size());
     const long N = std::max<long>(jncN, 1);
     if (n < 1) {
-      warn("No edges found");
+      noEdges(c.clock, kEdgeMid);
       failed = true;
     } else if (sized(n / N + 1, false)) {
       status.OperStart(0, n - 1, 9999);
@@ -315,7 +329,7 @@ void CMeasurement::Evaluate() {
       errAbort("Unable to calculate");
       failed = true;
     } else if (t.empty()) {
-      warn("No edges found");
+      noEdges(c.clock, kEdgeMid);
       failed = true;
     } else if (sized(static_cast<long>(t.size()) / 2 + 1, false)) {
       const bool positive = i == mCkPWidth || i == mCkPDuty || i == mCkPWdCC || i == mCkPDutyCC;
@@ -357,7 +371,7 @@ void CMeasurement::Evaluate() {
       errAbort("Unable to calculate");
       failed = true;
     } else if (transition->valid < 2) {
-      warn("No edges found");
+      noEdges(ch, rise ? kEdgeRise : kEdgeFall);
       failed = true;
     } else if (sized(transition->valid / 2 + 1, false)) {
       const double* e = h->edges;
@@ -379,7 +393,7 @@ void CMeasurement::Evaluate() {
     const std::vector<double> t = selectedEdges(edges(c.data, kEdgeMid));
     const long n = static_cast<long>(t.size());
     if (n < 1) {
-      warn("No edges found");
+      noEdges(c.data, kEdgeMid);
       failed = true;
     } else {
       // The unit interval, in samples.

@@ -152,7 +152,7 @@ CStr CMeasIn::SettingsText() const {
   auto channel = [&](const char* p, bool visible) {
     std::string t;
     for (const char* k : {"mid", "high", "low", "rise.mid", "rise.high", "rise.low", "fall.mid", "fall.high",
-                          "fall.low", "hysteresis", "skew", "edgetype"})
+                          "fall.low", "hysteresis", "skew", "edgetype", "levels.auto"})
       t += std::string(t.empty() ? "" : ",") + p + "." + k;
     if (visible) t += std::string(",") + p + ".visible";
     return t;

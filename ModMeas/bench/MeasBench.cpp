@@ -39,7 +39,7 @@ struct Record {
 };
 
 // Sums in 32-bit lanes over blocks short enough that they cannot overflow.
-__attribute__((target_clones("arch=skylake-avx512", "avx2", "default"))) long long readSum(const int16_t* s, long n) {
+__attribute__((target_clones("arch=skylake-avx512", "avx2", "default"), optimize("O3"))) long long readSum(const int16_t* s, long n) {
   long long total = 0;
   for (long b = 0; b < n; b += 32768) {
     const long e = b + 32768 < n ? b + 32768 : n;
@@ -50,7 +50,7 @@ __attribute__((target_clones("arch=skylake-avx512", "avx2", "default"))) long lo
   return total;
 }
 
-__attribute__((target_clones("arch=skylake-avx512", "avx2", "default"))) double readSum(const double* s, long n) {
+__attribute__((target_clones("arch=skylake-avx512", "avx2", "default"), optimize("O3"))) double readSum(const double* s, long n) {
   double acc[16] = {};
   long i = 0;
   for (; i + 16 <= n; i += 16)

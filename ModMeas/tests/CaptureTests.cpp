@@ -207,3 +207,27 @@ TEST(Captures, RiseAndFallTimesAgreeWithTheNearestCrossingsAroundEachEdge) {
     }
   }
 }
+
+TEST(Captures, AutomaticLevelsFindTheEdgesOfEveryCapture) {
+  if (!haveCaptures()) GTEST_SKIP() << "no oscilloscope exports at " << KV_SCOPE_CSV_DIR;
+  // The rising edges of each analysed channel, as counted by hand (see PROVENANCE.md).
+  const long rising[] = {20, 65, 12, 283, 5, 5};
+  for (size_t k = 0; k < std::size(kCaptures); ++k) {
+    const Capture& c = kCaptures[k];
+    SCOPED_TRACE(c.file);
+    Bench bench;
+    Part<CTextReader> reader(bench.g, "r", "reader");
+    open(reader, c);
+    ASSERT_TRUE(reader.c.Read()) << bench.log();
+    Part<CMeasIn> meas(bench.g, "m", "ck");
+    meas.link("ck.in", &reader.c.out);
+    meas.num("ck.levels.auto", 1);
+    meas.text("ck.edgetype", "rise");
+    meas.c.ck.GetEdges(kEdgeMid);
+    EXPECT_EQ(meas.c.ck.risingCount, rising[k]);
+    const double top = meas.real("ck.top?"), base = meas.real("ck.base?");
+    EXPECT_GT(top - base, 1.0) << "every capture swings by volts";
+    EXPECT_DOUBLE_EQ(meas.real("ck.mid"), base + 0.5 * (top - base));
+    EXPECT_DOUBLE_EQ(meas.real("ck.hysteresis"), 0.05 * (top - base));
+  }
+}

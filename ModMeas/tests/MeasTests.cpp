@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <numeric>
 #include <random>
 #include <string>
@@ -630,4 +631,86 @@ TEST(MeasTime, ResultsContinueTheRecordsTime) {
   // Positions stay in samples of the record; its first sample is at xstart.
   EXPECT_NEAR(out.xstart + starts[0] * out.interval, -50.1e-3 + 20e-6, 1e-12);
   EXPECT_EQ(rig.m->ck.GetEdges(kEdgeMid)->xstart, -50.1e-3) << "an edge list is derived from the record";
+}
+
+TEST(MeasMessages, NoEdgesNamesTheRecordsRangeBesideTheLevels) {
+  // 0-3 V logic with the default levels (mid 0, low -1, high 1) finds no edge.
+  MeasRig rig("ck");
+  std::vector<double> s(400);
+  for (size_t i = 0; i < s.size(); ++i) s[i] = (i / 50) % 2 ? 3.0 : 0.0;
+  rig.feed(rig.ckIn, "ck.in", s, 1e-6);
+  EXPECT_TRUE(rig.values("CkPeriod").empty());
+  EXPECT_NE(rig.log().find("m: Warning - CkPeriod: No edges found: ck.in lies between 0 and 3.0, mid 0, hysteresis 100.000m"),
+            std::string::npos)
+      << rig.log();
+  rig.num("ck.low", 4);
+  rig.num("ck.high", 5);
+  EXPECT_TRUE(rig.values("CkRiseTime").empty());
+  EXPECT_NE(rig.log().find("CkRiseTime: No edges found: ck.in lies between 0 and 3.0, low 4.0, high 5.0"), std::string::npos)
+      << rig.log();
+}
+
+TEST(MeasLevels, AutomaticLevelsFindTheEdgesOfLevelsSetByHand) {
+  std::mt19937 rng(5);
+  std::normal_distribution<double> noise(0, 0.02);
+  struct Case {
+    const char* what;
+    double mid, hysteresis;
+    std::function<double(long)> wave;
+  };
+  const double pi = std::acos(-1.0);
+  const Case cases[] = {
+      {"0-3 V logic", 1.5, 0.15, [&](long i) { return ((i / 37) % 2 ? 3.0 : 0.0) + noise(rng); }},
+      {"square with noise", 0, 0.2, [&](long i) { return ((i / 50) % 2 ? 1.0 : -1.0) + 5 * noise(rng); }},
+      {"sine", 0.2, 0.1, [&](long i) { return 0.2 + 1.6 * std::sin(2 * pi * i / 97.0); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<double> s(5000);
+    for (long i = 0; i < 5000; ++i) s[static_cast<size_t>(i)] = c.wave(i);
+    MeasRig byHand("ck"), automatic("ck");
+    for (MeasRig* r : {&byHand, &automatic}) {
+      r->text("ck.edgetype", "both");
+      r->feed(r->ckIn, "ck.in", s);
+    }
+    byHand.num("ck.mid", c.mid);
+    byHand.num("ck.hysteresis", c.hysteresis);
+    automatic.num("ck.levels.auto", 1);
+    const std::vector<double> want = byHand.values("CkPeriod"), got = automatic.values("CkPeriod");
+    ASSERT_EQ(got.size(), want.size());
+    ASSERT_GT(got.size(), 40u);
+    // The same edges: crossings of slightly different levels, well inside a period.
+    for (size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], want[i], 2.0) << i;
+  }
+
+  // Each threshold the levels change is announced, once; the same record changes nothing.
+  {
+    static std::vector<std::string> changed;
+    changed.clear();
+    MeasRig rig("ck");
+    rig.g.notify = [](const char* who, const char* what) { changed.push_back(std::string(who) + "." + what); };
+    std::vector<double> s(1000);
+    for (size_t i = 0; i < s.size(); ++i) s[i] = (i / 50) % 2 ? 3.0 : 0.0;
+    rig.feed(rig.ckIn, "ck.in", s);
+    changed.clear();
+    rig.num("ck.levels.auto", 1);
+    rig.values("CkPeriod");
+    EXPECT_EQ(changed, (std::vector<std::string>{"m.ck.mid", "m.ck.high", "m.ck.low", "m.ck.hysteresis"}));
+    rig.m->ck.Invalidate();
+    rig.values("CkPeriod");
+    EXPECT_EQ(changed.size(), 4u) << "no change, no notice";
+    EXPECT_EQ(rig.count("CkPeriod"), "9");
+  }
+
+  // No swing: one warning naming the range, and nothing changes.
+  MeasRig flat("ck");
+  flat.feed(flat.ckIn, "ck.in", std::vector<double>(100, 0.7));
+  flat.num("ck.levels.auto", 1);
+  EXPECT_TRUE(flat.values("CkPeriod").empty());
+  EXPECT_NE(flat.log().find("ck.in has no swing for automatic levels: it lies between 700.000m and 700.000m"),
+            std::string::npos)
+      << flat.log();
+  VPARAM mid;
+  flat.m->Settings(parRead, "ck.mid", mid);
+  EXPECT_EQ(mid.value.r8, 0.0) << "the levels stay as they were";
 }
