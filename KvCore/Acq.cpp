@@ -82,8 +82,9 @@ long CAcq::kill(long ms) {
 }
 
 long CAcq::runstatus() const {
-  if (starting.load(std::memory_order_relaxed)) return -1;
+  // Terminated first: a worker killed before it ever ran is not still starting.
   if (g.terminate.load(std::memory_order_relaxed)) return 3;
+  if (starting.load(std::memory_order_relaxed)) return -1;
   if (g.abort.load(std::memory_order_relaxed)) return 2;
   if (stopRequested.load(std::memory_order_relaxed)) return 1;
   return 0;

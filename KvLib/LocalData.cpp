@@ -122,7 +122,9 @@ void CLocalData::triggerLoop(CLocalData* self, KvTriggerThread* t) {
     if (r == trigAt) self->trigEvent->Reset();
     if (g->terminate.load(std::memory_order_relaxed) || self->disconnect.load(std::memory_order_acquire) || !b)
       break;
-    if (self->testPulse.load(std::memory_order_acquire)) {
+    // The pulse is taken here, not cleared by the one who fired it after a pause: a thread
+    // that wakes late on a busy machine still sees it.
+    if (self->testPulse.exchange(0, std::memory_order_acq_rel)) {
       CStepGuard lock(self);
       self->ActMsg("#acq.testtrg");
     } else if (const int32_t tag = std::atomic_ref<int32_t>(b->tag).load(std::memory_order_acquire);
@@ -201,7 +203,6 @@ void CLocalData::FireTestPulse() {
   WaitPumping(nullptr, 0, 5);
   trigEvent->Set();
   WaitPumping(nullptr, 0, 5);
-  testPulse.store(0, std::memory_order_release);
 }
 
 void CLocalData::StopTrigger() {

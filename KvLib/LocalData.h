@@ -104,7 +104,8 @@ class CLocalData {
   // returns); describe answers kind 2, type 81.
   CMDERR TrigIn(GETPARCMD cmd, VPARAM& v);
   bool TriggerConnected() const { return trigin.load(std::memory_order_acquire) != nullptr; }
-  // Engine side: "test" set to non-zero.
+  // Engine side: "test" set to non-zero. With a trigger input the pulse stays raised until the
+  // trigger thread takes it, so it is never lost to a thread that wakes late.
   void FireTestPulse();
   // Disconnects the trigger input and waits for its thread to end (serving the calling
   // thread's messages meanwhile, as the thread may be logging to this thread's windows).
