@@ -1,12 +1,5 @@
 // SigGen.bin: the module library's entry point.
+#include "KvLib/Module.h"
 #include "ModSigGen/SigGen.h"
 
-extern "C" __attribute__((visibility("default"))) int KvModEntry(void*, int msg, void* param) {
-  if (msg == kModCreate && param) {
-    auto* block = static_cast<KvCreateBlock*>(param);
-    if (block->instance) *block->instance = new CSigGen(*block);
-  } else if (msg == kModDestroy && param) {
-    delete static_cast<CLocalData*>(param);
-  }
-  return 1;
-}
+KV_MODULE_ENTRY(new CSigGen(block))

@@ -247,6 +247,10 @@ TEST(TextWriter, WritesTheInputRecordAndKeepsTheFileWhenThereIsNone) {
     return std::string(std::istreambuf_iterator<char>(f), {});
   };
   EXPECT_EQ(slurp(), "1;0\n1.25;1\n1.5;3.5\n");
+  in.start = -2;  // a record with a time origin: the written times continue from it
+  ASSERT_TRUE(rig.c->Write()) << rig.log();
+  EXPECT_EQ(slurp(), "-1;0\n-0.75;1\n-0.5;3.5\n");
+  in.start = 0;
 
   rig.num("dataorg", 1);
   rig.num("xaxis.on", 0);
