@@ -65,9 +65,10 @@ class CBfr {
   double scale = 1.0;  // physical = raw * scale + offset
   double offset = 0.0;
   double reserved4[2] = {0.0, 1.0};
-  double start = 0.0;  // time of the first sample: the capture's time origin, 0 when it has none
+  double reserved5 = 0.0;
   double interval = 1.0;
-  double xstart = 0.0;  // time of the first sample, seconds; copied into derived buffers
+  double xstart = 0.0;  // time of the first sample, seconds (the capture's origin, 0 when it has
+                        // none); copied into derived buffers
   int32_t stamp[2] = {0, 0};
   int32_t reserved7[2] = {0, 0};
   int32_t reserved8[2] = {0, 0};

@@ -151,7 +151,6 @@ bool CTextReader::publish() {
     for (size_t i = 0; i < n; ++i) pos[i] = x[i] * k + delay + origin;
   }
   xstart = x0 * k + delay + origin;
-  out.start = xstart;
   publishedDelay = delay;
   out.count = out.valid = static_cast<int32_t>(n);
   out.interval = even ? dx : (n > 1 ? (x[n - 1] - x[0]) * k / static_cast<double>(n - 1) : k);

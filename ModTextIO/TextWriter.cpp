@@ -33,7 +33,7 @@ bool CTextWriter::Write() {
   }
   TextSamples s;
   s.count = static_cast<size_t>(in->count);
-  s.x0 = in->start + horOffset;  // the written times continue the record's own
+  s.x0 = in->xstart + horOffset;  // the written times continue the record's own
   s.dx = in->interval;
   switch (in->type) {
     case bfrR8:

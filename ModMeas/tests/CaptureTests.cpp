@@ -90,7 +90,7 @@ void open(Part<CTextReader>& r, const Capture& c) {
   r.num("nskiplines", c.skipLines);
   r.num("nskipvalues", c.skipValues);
   r.num("xaxis.on", c.xaxis);
-  r.num("ycolumn", c.ycolumn);
+  r.text("ycolumn", std::to_string(c.ycolumn));
   r.num("xincr", c.xincr);
 }
 

@@ -247,10 +247,10 @@ TEST(TextWriter, WritesTheInputRecordAndKeepsTheFileWhenThereIsNone) {
     return std::string(std::istreambuf_iterator<char>(f), {});
   };
   EXPECT_EQ(slurp(), "1;0\n1.25;1\n1.5;3.5\n");
-  in.start = -2;  // a record with a time origin: the written times continue from it
+  in.xstart = -2;  // a record with a time origin: the written times continue from it
   ASSERT_TRUE(rig.c->Write()) << rig.log();
   EXPECT_EQ(slurp(), "-1;0\n-0.75;1\n-0.5;3.5\n");
-  in.start = 0;
+  in.xstart = 0;
 
   rig.num("dataorg", 1);
   rig.num("xaxis.on", 0);
@@ -311,8 +311,8 @@ TEST(TextReader, ColumnsByHeaderNameAndTheTimeOrigin) {
       const double* y = static_cast<const double*>(out.data);
       if (byNumber.empty()) byNumber.assign(y, y + out.count);
       else EXPECT_TRUE(std::equal(byNumber.begin(), byNumber.end(), y)) << column;
-      EXPECT_NEAR(out.start, c.start, 1e-12);
-      EXPECT_EQ(rig.real("x.start"), out.start);
+      EXPECT_NEAR(out.xstart, c.start, 1e-12);
+      EXPECT_EQ(rig.real("x.start"), out.xstart);
     }
   }
 }
@@ -388,7 +388,7 @@ TEST(TextReader, DetectedLayoutsReadTheSameRecordsAsHandSetOnes) {
     EXPECT_EQ(a.type, b.type);
     EXPECT_EQ(a.interval, b.interval);
     EXPECT_TRUE(std::equal(static_cast<double*>(a.data), static_cast<double*>(a.data) + a.count, static_cast<double*>(b.data)));
-    EXPECT_NEAR(b.start, c.start, 1e-12);
+    EXPECT_NEAR(b.xstart, c.start, 1e-12);
     EXPECT_EQ(detected.whole("nskiplines"), c.skipLines);
     EXPECT_EQ(detected.whole("nskipvalues"), c.skipValues);
     EXPECT_EQ(detected.whole("xaxis.on"), c.xaxis);
