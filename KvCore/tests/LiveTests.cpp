@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "EngineRig.h"
@@ -209,7 +210,9 @@ class LiveStress : public ::testing::Test {
   std::vector<std::string> failures;
 
   void SetUp() override {
-    csv = ::testing::TempDir() + "live-stress.csv";
+    // One file per test and process: ctest runs the two tests of this fixture side by side.
+    csv = ::testing::TempDir() + "live-stress-" + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+          "-" + std::to_string(::getpid()) + ".csv";
     std::ofstream f(csv);
     for (int i = 0; i < 4000; ++i) f << i * 1e-6 << "," << ((i / 50) % 2 ? 1.0 : -1.0) << "\n";
   }
