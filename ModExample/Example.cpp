@@ -20,7 +20,7 @@ class CExample final : public CModule {
     const long n = in->CopyTo(static_cast<double*>(out.data), true);
     for (long i = 0; i < n; ++i) static_cast<double*>(out.data)[i] *= gain;
     out.count = out.valid = static_cast<int32_t>(n);
-    out.interval = in->interval, out.span = in->span, out.start = in->start;
+    out.interval = in->interval, out.span = in->span, out.xstart = in->xstart;
     out.maxCache = out.minCache = CBfr::kNoCache;
     ++out.tag;
     out.ready = 1;
