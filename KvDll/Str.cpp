@@ -648,7 +648,15 @@ bool readNumber(const char* text, const char* end, double& value) {
     rewritten = big.data();
   }
   std::memcpy(rewritten, start, n);
-  std::snprintf(rewritten + n, 24, "e%lld", exponent);
+  char* at = rewritten + n;
+  *at++ = 'e';
+  if (exponent < 0) *at++ = '-', exponent = -exponent;
+  char digitsOut[24];
+  int k = 0;
+  do digitsOut[k++] = static_cast<char>('0' + exponent % 10);
+  while ((exponent /= 10) > 0);
+  while (k > 0) *at++ = digitsOut[--k];
+  *at = 0;
   value = std::strtod(rewritten, nullptr);
   return true;
 }
