@@ -84,7 +84,9 @@ void CEngine::RaiseQueued() {
 
 long CEngine::DispatchEvent(unsigned msg, intptr_t wp, intptr_t lp) {
   CEngine* e = engineOf(KvGlobal());
-  if (!e) return 0;
+  // While the engine goes, its worker's last messages are served but raise nothing: the
+  // handlers' owners may be gone already.
+  if (!e || e->closing.load()) return 0;
   switch (msg) {
     case kMsgBeforeAcq:
       if (e->onBeforeAcq) e->onBeforeAcq(static_cast<long>(lp));
@@ -127,6 +129,7 @@ CEngine::CEngine() : comps(global), order(global), parser(comps, &net, *this), n
 }
 
 CEngine::~CEngine() {
+  closing.store(true);
   acq.reset();  // the worker ends before anything it uses
   comps.notify = nullptr;
   if (KvGetErrReport() == logReport) global.SetErrReport(nullptr);

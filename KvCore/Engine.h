@@ -3,6 +3,7 @@
 // worker thread, and the engine's events delivered on the thread that made the engine (the
 // user-interface thread), through the engine's event window.
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -72,6 +73,7 @@ class CEngine final : public IParserHost {
   CNetlist net;
   std::unique_ptr<CAcq> acq;
   CStr appPath;
+  std::atomic<bool> closing{false};
   std::mutex queuedLock;
   std::deque<std::pair<std::string, std::string>> queued;
 
