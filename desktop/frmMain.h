@@ -1,0 +1,112 @@
+#pragma once
+// frmMain: the main window. It creates the engine and is the window through which the
+// engine raises its events; it holds the menus, the file and run toolbars, the status strip
+// (the engine's three status panels), and the panel windows in its MDI area. Start-up and
+// close follow a fixed order, so the engine is set up before any window uses it and let go
+// of only after every window that used it is gone.
+//
+// User-interface thread only.
+
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "KvCore/KvApi.h"
+#include "KvDll/GlobalData.h"
+#include "desktop/RunControl.h"
+#include "desktop/frmHost.h"
+
+class QAction;
+class QMdiArea;
+class QMenu;
+class QToolBar;
+class KvQtParent;
+class LogView;
+
+struct frmMainOptions {
+  std::string lib;  // the module folder; empty: the program's folder + "/Lib"
+  std::string programFolder;  // empty: the executable's folder
+};
+
+class frmMain final : public QMainWindow, public IAppEvents {
+  Q_OBJECT
+
+ public:
+  explicit frmMain(const frmMainOptions& options, QWidget* parent = nullptr);
+  ~frmMain() override;
+
+  // Start-up: creates and sets up the engine, restores the window, makes the log window.
+  // false when the engine gave no version (the window then stays without an engine).
+  bool Load();
+
+  IApp* App() const { return app.get(); }
+  IUtils* Utils() const { return utils.get(); }
+  cControl* Control() const { return control.get(); }
+  QMdiArea* Mdi() const { return mdi; }
+  KvShellState& Shell() { return shell; }
+  LogView* Log() const;
+  KvQtParent* StatusStrip() const { return status; }
+  QAction* FindAction(const QString& key) const;
+  // The main window's event window and start-up record, as the engine sees them.
+  KvWnd EventWindow() const { return eventWnd; }
+  const intptr_t* StartupRecord() const { return record; }
+  // What the close did, in order (for the shell's own checks).
+  const std::vector<std::string>& CloseSteps() const { return closeSteps; }
+
+  // Processes Qt events and engine messages while busy() holds, for at most seconds.
+  void WaitWhile(const std::function<bool()>& busy, double seconds);
+  // Waits, processing messages, until no run is under way and the engine is idle.
+  void WaitIdle();
+
+  // A tool window in the first panel window: its tab selected, or added (then selected when
+  // select is true).
+  void ShowToolWindow(const std::string& label, const std::string& progId, bool select = true);
+
+  // A new, empty panel window of that name in the MDI area.
+  frmHost* NewPanelWindow(const std::string& name);
+
+  // The engine's events.
+  void ValueChanged(const std::string& compName, const std::string& varName) override;
+  void BeforeAcq(long) override {}
+  void AfterAcq(long) override {}
+  void ShowGui(const std::string&, long&) override {}
+  void AcqAborted(long) override {}
+  void AcqIdle() override {}
+
+ protected:
+  void closeEvent(QCloseEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+
+ private:
+  frmMainOptions options;
+  KvPtr<IApp> app;
+  KvPtr<IUtils> utils;
+  long appCookie = 0;
+  KvShellState shell;
+  std::unique_ptr<cControl> control;
+  QMdiArea* mdi = nullptr;
+  KvQtParent* status = nullptr;
+  QToolBar* fileBar = nullptr;
+  QToolBar* runBar = nullptr;
+  RunToolbar runBarWidgets;
+  KvWnd eventWnd = 0;
+  KvWnd clientWnd = 0;
+  intptr_t record[kStartEntries] = {};
+  std::u16string appName, appFolder;
+  bool hasController = false;
+  bool closing = false;
+  std::vector<std::string> closeSteps;
+
+  void buildMenus();
+  void buildToolbars();
+  void restorePlacement();
+  void savePlacement();
+  bool queryClose();
+  void unloadForms();
+  void releaseEngine();
+  frmHost* firstPanelWindow();
+  void tile(bool horizontal);
+  QWidget* makeControl(const std::string& progId, QWidget* parent);
+};
