@@ -7,7 +7,8 @@
 #include <QProgressBar>
 #include <QScrollBar>
 #include <QTextCursor>
-#include <QTextEdit>
+#include <QTimer>
+#include <QPlainTextEdit>
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -17,10 +18,20 @@
 // Children
 // ---------------------------------------------------------------------------------------
 
+// Text added to a rich-text child waits here until the next flush, so a burst of log lines
+// is laid out and drawn once instead of once per line.
+struct PendingRun {
+  QString text;
+  bool bold;
+  uint32_t colour;
+};
+
 struct KvQtParent::Child {
   KvWnd wnd = 0;
+  std::vector<PendingRun> pending;
+  bool flushScheduled = false;
   QWidget* widget = nullptr;  // owned by the parent widget
-  QTextEdit* rich = nullptr;
+  QPlainTextEdit* rich = nullptr;
   QLabel* label = nullptr;
   QProgressBar* progress = nullptr;
   KvQtParent* parent = nullptr;
@@ -47,33 +58,11 @@ long copyText(const std::string& text, intptr_t size, intptr_t buffer) {
   return static_cast<long>(n);
 }
 
-// Runs of one line added as one piece; the answer is the characters added, as the runtime
-// counts them (the line break included).
-long appendRuns(QTextEdit* edit, const KvTextRun* runs, intptr_t lp) {
-  const int n = static_cast<int>(lp & KV_TXT_COUNTMASK);
-  const bool atStart = (lp & KV_TXT_ATSTART) != 0;
-  const bool empty = edit->document()->isEmpty();
-  QTextCursor cursor(edit->document());
-  cursor.movePosition(atStart ? QTextCursor::Start : QTextCursor::End);
-  long added = 0;
-  if ((lp & KV_TXT_NEWLINE) && !empty && !atStart) {
-    cursor.insertText("\n");
-    ++added;
-  }
-  for (int i = 0; i < n; ++i) {
-    if (!runs[i].text || runs[i].len <= 0) continue;
-    // A CR LF pair is one line break on screen.
-    QString text = QString::fromUtf8(runs[i].text, runs[i].len);
-    text.replace("\r\n", "\n");
-    QTextCharFormat f;
-    f.setFontWeight(runs[i].bold ? QFont::Bold : QFont::Normal);
-    f.setForeground(colourOf(runs[i].colour));
-    cursor.insertText(text, f);
-    added += runs[i].len;
-  }
-  if (atStart && added > 0 && !empty) cursor.insertText("\n");
-  if (!atStart) edit->verticalScrollBar()->setValue(edit->verticalScrollBar()->maximum());
-  return added;
+QTextCharFormat formatOf(bool bold, uint32_t colour) {
+  QTextCharFormat f;
+  f.setFontWeight(bold ? QFont::Bold : QFont::Normal);
+  f.setForeground(colourOf(colour));
+  return f;
 }
 
 }  // namespace
@@ -119,9 +108,63 @@ QWidget* KvQtParent::ChildWidget(KvWnd child) const {
   return nullptr;
 }
 
+void KvQtParent::flush(Child* c) {
+  c->flushScheduled = false;
+  if (!c->rich || c->pending.empty()) return;
+  QTextCursor cursor(c->rich->document());
+  cursor.movePosition(QTextCursor::End);
+  cursor.beginEditBlock();
+  for (const PendingRun& r : c->pending) cursor.insertText(r.text, formatOf(r.bold, r.colour));
+  cursor.endEditBlock();
+  c->pending.clear();
+  c->rich->verticalScrollBar()->setValue(c->rich->verticalScrollBar()->maximum());
+}
+
+// Runs of one line added as one piece; the answer is the characters added, as the runtime
+// counts them (the line break included).
+long KvQtParent::append(Child* c, const KvTextRun* runs, intptr_t lp) {
+  const int n = static_cast<int>(lp & KV_TXT_COUNTMASK);
+  const bool atStart = (lp & KV_TXT_ATSTART) != 0;
+  const bool empty = c->rich->document()->isEmpty() && c->pending.empty();
+  long added = 0;
+  std::vector<PendingRun> line;
+  if ((lp & KV_TXT_NEWLINE) && !empty && !atStart) {
+    line.push_back({"\n", false, 0});
+    ++added;
+  }
+  for (int i = 0; i < n; ++i) {
+    if (!runs[i].text || runs[i].len <= 0) continue;
+    // A CR LF pair is one line break on screen.
+    QString text = QString::fromUtf8(runs[i].text, runs[i].len);
+    text.replace("\r\n", "\n");
+    line.push_back({text, runs[i].bold != 0, runs[i].colour});
+    added += runs[i].len;
+  }
+  if (atStart) {
+    // Text put back in front (after a hold): whole lines, parted from what is there.
+    flush(c);
+    QTextCursor cursor(c->rich->document());
+    cursor.movePosition(QTextCursor::Start);
+    for (const PendingRun& r : line) cursor.insertText(r.text, formatOf(r.bold, r.colour));
+    if (added > 0 && !empty) cursor.insertText("\n");
+    return added;
+  }
+  for (PendingRun& r : line) c->pending.push_back(std::move(r));
+  if (!c->flushScheduled) {
+    c->flushScheduled = true;
+    const KvWnd wnd = c->wnd;
+    QTimer::singleShot(30, this, [this, wnd] {
+      for (Child* x : children_)
+        if (x->wnd == wnd) flush(x);
+    });
+  }
+  return added;
+}
+
 std::string KvQtParent::ChildText(KvWnd child) const {
-  for (const Child* c : children_) {
+  for (Child* c : children_) {
     if (c->wnd != child) continue;
+    const_cast<KvQtParent*>(this)->flush(c);
     if (c->rich) return utf8(c->rich->toPlainText());
     if (c->label) return utf8(c->label->text());
   }
@@ -156,7 +199,7 @@ KvWnd KvQtParent::createChild(const KvCreateChild& spec) {
   const char* cls = spec.cls ? spec.cls : "";
   const QString text = QString::fromUtf8(spec.text ? spec.text : "");
   if (strcasecmp(cls, "RichEdit") == 0) {
-    c->rich = new QTextEdit(this);
+    c->rich = new QPlainTextEdit(this);
     c->rich->setReadOnly(spec.style & KV_ES_READONLY);
     c->rich->setPlainText(text);
     c->widget = c->rich;
@@ -216,6 +259,7 @@ long KvQtParent::childProc(KvWnd wnd, unsigned msg, intptr_t wp, intptr_t lp) {
       return 1;
     case KV_WM_SHOWWINDOW: w->setVisible(wp != 0); return 1;
     case KV_WM_SETTEXT: {
+      c->pending.clear();
       const QString text = QString::fromUtf8(lp ? reinterpret_cast<const char*>(lp) : "");
       if (c->rich) c->rich->setPlainText(text);
       if (c->label) c->label->setText(text);
@@ -243,8 +287,9 @@ long KvQtParent::childProc(KvWnd wnd, unsigned msg, intptr_t wp, intptr_t lp) {
       return old;
     }
     case KV_PBM_SETSTEP: return 1;
-    case KV_TXT_APPEND: return c->rich && wp ? appendRuns(c->rich, reinterpret_cast<const KvTextRun*>(wp), lp) : 0;
+    case KV_TXT_APPEND: return c->rich && wp ? c->parent->append(c, reinterpret_cast<const KvTextRun*>(wp), lp) : 0;
     case KV_TXT_CLEAR:
+      c->pending.clear();
       if (c->rich) c->rich->clear();
       return 1;
     default: return 0;

@@ -41,6 +41,8 @@ class KvQtParent : public QWidget {
   static long parentProc(KvWnd wnd, unsigned msg, intptr_t wp, intptr_t lp);
   static long childProc(KvWnd wnd, unsigned msg, intptr_t wp, intptr_t lp);
   KvWnd createChild(const KvCreateChild& c);
+  long append(Child* c, const KvTextRun* runs, intptr_t lp);
+  void flush(Child* c);
   void sweep();
 };
 

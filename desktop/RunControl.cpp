@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTimer>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -110,6 +111,27 @@ void cControl::modeChanged(int index) {
 // Running
 // ---------------------------------------------------------------------------------------
 
+void cControl::setCaption(const QString& text) {
+  constexpr double kInterval = 0.05;  // s
+  captionText = text;
+  const double t = steadySeconds();
+  if (captionShownAt < 0 || t - captionShownAt >= kInterval) {
+    flushCaption();
+    return;
+  }
+  if (captionPending) return;
+  captionPending = true;
+  QTimer::singleShot(static_cast<int>(kInterval * 1000), this, [this] { flushCaption(); });
+}
+
+void cControl::flushCaption() {
+  captionPending = false;
+  if (captionText.isNull()) return;
+  bar.caption->setText(captionText);
+  captionText = QString();
+  captionShownAt = steadySeconds();
+}
+
 void cControl::setRunning(bool on) {
   bar.run->setEnabled(!on && hasController);
   bar.stop->setEnabled(on);
@@ -176,14 +198,14 @@ bool cControl::NextCycle() {
     switch (mode) {
       case timed: {
         const double t = now();
-        if (t > startTime) bar.caption->setText(QString::fromStdString(FormatElapsed(t - startTime)) + of);
+        if (t > startTime) setCaption(QString::fromStdString(FormatElapsed(t - startTime)) + of);
         if (t >= endTime) return;
         break;
       }
-      case forEver: bar.caption->setText(QString::number(cycleCount) + of); break;
+      case forEver: setCaption(QString::number(cycleCount) + of); break;
       default:
         if (countValue() < cycleCount) return;
-        bar.caption->setText(QString::number(cycleCount) + of);
+        setCaption(QString::number(cycleCount) + of);
         break;
     }
     bool stop = false, abort = false;
@@ -203,6 +225,7 @@ void cControl::EndRun() {
     bool abort = false;
     app->get_bAbort(&abort);
     if (abort) utils->AddLog("Cycle aborted", sevSysErr);
+    flushCaption();
     running = false;
     setRunning(false);
     app->put_bStop(false);

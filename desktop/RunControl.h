@@ -76,6 +76,14 @@ class cControl final : public QObject, public IAppEvents {
   double startTime = 0, endTime = 0;
   bool busyHeld = false;  // the one busy mark this control holds on the engine
 
+  // The caption box follows the passes at a rate a reader can follow; a pass at a time
+  // would spend most of a fast run drawing the toolbar.
+  QString captionText;
+  double captionShownAt = -1;
+  bool captionPending = false;
+  void setCaption(const QString& text);
+  void flushCaption();
+
   void modeChanged(int index);
   // true when it requested a pass.
   bool NextCycle();
