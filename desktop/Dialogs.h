@@ -32,6 +32,7 @@ class CDialogs {
   // Answers for the next dialogs, in order: "Yes", "No", "Cancel", "OK" for a message box
   // (any case); for an input box the text typed, or "\x1b" for Cancel.
   void Script(std::vector<std::string> answers);
+  void ClearScript() { script_.clear(); }
   // The texts of the dialogs shown so far (prompt or message), oldest first.
   const std::vector<std::string>& Shown() const { return shown_; }
   void ClearShown() { shown_.clear(); }

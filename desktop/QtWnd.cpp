@@ -206,6 +206,7 @@ KvWnd KvQtParent::createChild(const KvCreateChild& spec) {
   } else if (strcasecmp(cls, "msctls_progress32") == 0) {
     c->progress = new QProgressBar(this);
     c->progress->setTextVisible(false);
+    c->progress->setValue(0);
     c->widget = c->progress;
   } else {
     c->label = new QLabel(text, this);

@@ -49,6 +49,7 @@ class DesktopRig {
     setenv("KELVANE_CONFIG_DIR", config.path().toUtf8().constData(), 1);
     CDialogs::Get().SetMode(CDialogs::Mode::scripted);
     CDialogs::Get().ClearShown();
+    CDialogs::Get().ClearScript();
     if (setUp) setUp(*this);
     frmMainOptions o;
     o.lib = KV_TEST_LIB_DIR;
