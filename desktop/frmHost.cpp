@@ -2,13 +2,36 @@
 
 #include <strings.h>
 
+#include <QCloseEvent>
 #include <QLabel>
+#include <QMdiArea>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "KvCtlLib/Popup.h"
+#include "desktop/Dialogs.h"
+#include "desktop/Guard.h"
 #include "desktop/Twips.h"
+
+namespace {
+
+constexpr long kLocAdd = 300110, kLocDel = 300120, kLocClose = 300130, kLocTab = 300140, kLocPopup = 300150,
+               kLocUnloaded = 300160;
+
+bool same(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
+
+// The margin around the frame, in twips; with several controls, the gap on the tabs' side.
+constexpr double kMargin = 30;
+
+const char* const kTabsOnTop = "Tabs on Top";
+const char* const kTabsOnBottom = "Tabs on Bottom";
+const char* const kOnTop = "Stay on Top";
+const char* const kClose = "Close";
+const char* const kDragAway = "Drag to Another Window";
+
+}  // namespace
 
 // ---------------------------------------------------------------------------------------
 // Construction / destruction
@@ -17,15 +40,14 @@
 frmHost::frmHost(KvShellState& s, const std::string& name, QWidget* parent)
     : QMdiSubWindow(parent), shell(s), wndName(name), body(new QWidget(this)), tabs(new QTabBar(body)),
       frame(new QStackedWidget(body)) {
-  auto* layout = new QVBoxLayout(body);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(0);
-  layout->addWidget(tabs);
-  layout->addWidget(frame, 1);
+  setObjectName(QString::fromStdString("frmHost:" + name));
   tabs->setExpanding(false);
+  tabs->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(tabs, &QTabBar::customContextMenuRequested, this, [this] { showPopup(); });
   setWidget(body);
   setWindowTitle(QString::fromStdString(name));
-  connect(tabs, &QTabBar::currentChanged, frame, &QStackedWidget::setCurrentIndex);
+  connect(tabs, &QTabBar::currentChanged, this, &frmHost::tabChanged);
+  layoutBody();
   shell.hosts.push_back(this);
 }
 
@@ -34,56 +56,142 @@ frmHost::~frmHost() {
   shell.hosts.erase(std::remove(shell.hosts.begin(), shell.hosts.end(), this), shell.hosts.end());
 }
 
+bool frmHost::first() const { return !shell.hosts.empty() && shell.hosts.front() == this; }
+
+void frmHost::logError(const std::string& text) {
+  if (shell.utils) shell.utils->AddLog(text, sevSysErr);
+}
+
 // ---------------------------------------------------------------------------------------
 // Controls
 // ---------------------------------------------------------------------------------------
 
 bool frmHost::AddCtrl(const std::string& compName, const std::string& compType, bool bInternal, bool bGui,
-                      bool select) {
-  auto* c = new cCtrl;
-  c->id = shell.nextId++;
-  c->host = this;
-  c->compName = compName;
-  c->compType = compType;
-  c->bInternal = bInternal;
-  c->bGui = bGui;
-  shell.ctrls.push_back(c);
-  ctrls.push_back(c);
-  LoadCtrl(c, select);
-  return c->ctrl != nullptr;
+                      bool select, std::optional<double> left, std::optional<double> top) {
+  bool made = false;
+  KvGuarded(shell.utils, kLocAdd, [&] {
+    auto* c = new cCtrl;
+    c->id = shell.nextId++;
+    c->host = this;
+    c->compName = compName;
+    c->compType = compType;
+    c->bInternal = bInternal;
+    c->bGui = bGui;
+    shell.ctrls.push_back(c);
+    ctrls.push_back(c);
+    LoadCtrl(c, select);
+    if (left || top) move(KvTwipsToPixels(left.value_or(KvPixelsToTwips(x()))), KvTwipsToPixels(top.value_or(KvPixelsToTwips(y()))));
+    made = c->ctrl != nullptr;
+  });
+  return made;
 }
 
 void frmHost::LoadCtrl(cCtrl* c, bool select) {
-  QWidget* w = shell.make ? shell.make(c->compType, frame) : nullptr;
-  QString tab = QString::fromStdString(c->compName);
-  if (w) {
-    c->ctrl = w;
-    c->iGui = dynamic_cast<IKvGui*>(w);
-    if (c->iGui) {
-      IApp* app = shell.app;
-      IKvHost* self = this;
-      std::string label = c->compName;
-      c->iGui->Load(&app, &self, &label);
-      std::string caption;
-      if (c->iGui->get_TabCaption(&caption) == S_OK && !caption.empty()) tab = QString::fromStdString(caption);
-    }
-  } else {
-    // The tab stays, so the user sees what is missing where it was asked for.
-    w = new QLabel(QString::fromStdString("ERROR -  " + c->compType + " not installed."), frame);
-    w->setObjectName("errorLabel");
-  }
-  frame->addWidget(w);
-  const int index = tabs->addTab(tab);
-  if (select || tabs->count() == 1) {
+  // A module panel remembers its window, so a saved setup groups it the same way again.
+  if (c->bGui && !c->bInternal && shell.app) shell.app->put_str(c->compName, c->compType + ".wnd", wndName);
+  const int index = static_cast<int>(ctrls.size()) - 1;
+  createControl(c, index);
+  const QSignalBlocker quiet(tabs);
+  tabs->addTab(QString::fromStdString(c->compName));
+  std::string caption;
+  if (c->iGui && c->iGui->get_TabCaption(&caption) == S_OK && !caption.empty())
+    tabs->setTabText(index, QString::fromStdString(caption));
+  layoutBody();
+  if (select || index == 0) {
     tabs->setCurrentIndex(index);
-    frame->setCurrentIndex(index);
+    tabChanged(index);
   }
+}
+
+void frmHost::createControl(cCtrl* c, int index) {
+  std::string type = c->compType;
+  if (type.empty() && c->bGui && shell.app) shell.app->get_str(c->compName, "gui.name", &type);
+  std::string progId = type;
+  if (!c->bInternal && shell.app) {
+    progId.clear();
+    shell.app->get_str(c->compName, type + ".class", &progId);
+  }
+  QWidget* w = shell.make && !progId.empty() ? shell.make(progId, frame) : nullptr;
+  if (!w) {
+    if (!c->bInternal) logError("Module=" + c->compName + ", GUI=" + progId + " not installed");
+    auto* label = new QLabel(QString::fromStdString("ERROR -  " + progId + " not installed."), frame);
+    label->setObjectName("errorLabel");
+    QFont f = label->font();
+    f.setPointSize(10);
+    label->setFont(f);
+    label->setContentsMargins(KvTwipsToPixels(150), KvTwipsToPixels(300), 0, 0);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    frame->insertWidget(index, label);
+    return;
+  }
+  w->setObjectName(QString::number(++shell.created) + "dyn");
+  c->ctrl = w;
+  c->iGui = dynamic_cast<IKvGui*>(w);
+  frame->insertWidget(index, w);
+  if (c->iGui) {
+    IApp* app = shell.app;
+    IKvHost* self = this;
+    std::string label = c->compName;
+    c->iGui->Load(&app, &self, &label);
+  }
+}
+
+void frmHost::tabChanged(int index) {
+  KvGuarded(shell.utils, kLocTab, [&] {
+    if (index < 0 || index >= static_cast<int>(ctrls.size())) return;
+    frame->setCurrentIndex(index);
+    cCtrl* c = ctrls[static_cast<size_t>(index)];
+    if (!c->iGui) return;
+    GuiStyle style{};
+    if (c->iGui->GetStyle(&style) == S_OK) applyStyle(style);
+    std::string caption;
+    if (c->iGui->get_Caption(&caption) == S_OK && !caption.empty()) Caption2(caption);
+  });
+}
+
+bool frmHost::DelCtrl(int index) {
+  bool removed = false;
+  KvGuarded(shell.utils, kLocDel, [&] {
+    if (index < 0 || index >= static_cast<int>(ctrls.size())) return;
+    cCtrl* c = ctrls[static_cast<size_t>(index)];
+    if (c->iGui) {
+      int16_t mode = 10;
+      long refuse = 0;
+      c->iGui->QueryUnload(&mode, &refuse);
+      if (refuse != 0) {
+        CDialogs::Get().MsgBox("Can't delete/move the control to new window. The control may be busy or fixed.",
+                               DlgButtons::ok, DlgIcon::warning, "Kelvane");
+        return;
+      }
+      c->iGui->Unload();
+    }
+    {
+      const QSignalBlocker quiet(tabs);
+      tabs->removeTab(index);
+    }
+    QWidget* page = frame->widget(index);
+    frame->removeWidget(page);
+    delete page;
+    ctrls.erase(ctrls.begin() + index);
+    shell.ctrls.erase(std::remove(shell.ctrls.begin(), shell.ctrls.end(), c), shell.ctrls.end());
+    delete c;
+    removed = true;
+    layoutBody();
+    if (ctrls.empty()) {
+      unloading = true;
+      close();
+      return;
+    }
+    tabs->setCurrentIndex(0);
+    tabChanged(0);
+  });
+  return removed;
 }
 
 int frmHost::FindCtrl(const std::string& compName, const std::string& compType) const {
   for (size_t i = 0; i < ctrls.size(); ++i) {
-    if (strcasecmp(ctrls[i]->compName.c_str(), compName.c_str()) != 0) continue;
-    if (!compType.empty() && strcasecmp(ctrls[i]->compType.c_str(), compType.c_str()) != 0) continue;
+    if (!same(ctrls[i]->compName, compName)) continue;
+    if (!compType.empty() && !same(ctrls[i]->compType, compType)) continue;
     return static_cast<int>(i);
   }
   return -1;
@@ -91,26 +199,154 @@ int frmHost::FindCtrl(const std::string& compName, const std::string& compType) 
 
 void frmHost::SelectTab(int index) {
   if (index < 0 || index >= tabs->count()) return;
+  if (tabs->currentIndex() == index) return tabChanged(index);
   tabs->setCurrentIndex(index);
 }
 
 int frmHost::SelectedTab() const { return tabs->currentIndex(); }
 
+bool frmHost::TabsVisible() const { return !tabs->isHidden(); }
+
 void frmHost::Caption2(const std::string& text) { setWindowTitle(QString::fromStdString(text)); }
 
-void frmHost::UnloadCtrls(int16_t unloadMode) {
-  for (cCtrl* c : ctrls) {
-    if (c->iGui) {
-      int16_t mode = unloadMode;
-      long cancel = 0;
-      c->iGui->QueryUnload(&mode, &cancel);
-      c->iGui->Unload();
+void frmHost::ComponentUnloaded(const std::string& compName) {
+  KvGuarded(shell.utils, kLocUnloaded, [&] {
+    // Module panels only: a tool window's label may well match a component's name.
+    for (int i = static_cast<int>(ctrls.size()) - 1; i >= 0; --i) {
+      const cCtrl* c = ctrls[static_cast<size_t>(i)];
+      if (!c->bInternal && same(c->compName, compName)) DelCtrl(i);
+      if (unloading) return;
     }
+  });
+}
+
+bool frmHost::QueryUnloadAll(int16_t unloadMode) {
+  for (cCtrl* c : ctrls) {
+    if (!c->iGui) continue;
+    int16_t mode = unloadMode;
+    long refuse = 0;
+    c->iGui->QueryUnload(&mode, &refuse);
+    if (refuse != 0) return false;
+  }
+  return true;
+}
+
+void frmHost::UnloadCtrls(int16_t) {
+  for (cCtrl* c : ctrls) {
+    if (c->iGui) c->iGui->Unload();
+    c->iGui = nullptr;
+    c->ctrl = nullptr;
     shell.ctrls.erase(std::remove(shell.ctrls.begin(), shell.ctrls.end(), c), shell.ctrls.end());
     delete c;
   }
   ctrls.clear();
 }
+
+// ---------------------------------------------------------------------------------------
+// Window: style, layout, pop-up, close
+// ---------------------------------------------------------------------------------------
+
+void frmHost::applyStyle(const GuiStyle& s) {
+  resizable = s.bResizeable != 0;
+  toolFrame = s.bToolwnd != 0;
+  Qt::WindowFlags f = Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint;
+  if (s.bMaximize) f |= Qt::WindowMaximizeButtonHint;
+  if (s.bMinimize) f |= Qt::WindowMinimizeButtonHint;
+  if (s.bCloseable) f |= Qt::WindowCloseButtonHint;
+  if (onTop) f |= Qt::WindowStaysOnTopHint;
+  if (f != windowFlags()) {
+    const bool shown = isVisible();
+    setWindowFlags(f);
+    if (shown) show();
+  }
+}
+
+void frmHost::layoutBody() {
+  delete body->layout();
+  auto* layout = new QVBoxLayout(body);
+  layout->setSpacing(0);
+  const int m = KvTwipsToPixels(kMargin);
+  if (ctrls.size() <= 1) {
+    tabs->hide();
+    layout->setContentsMargins(m, m, m, m);
+    layout->addWidget(frame, 1);
+    return;
+  }
+  tabs->show();
+  tabs->setShape(tabsOnTop ? QTabBar::RoundedNorth : QTabBar::RoundedSouth);
+  layout->setContentsMargins(0, 0, 0, 0);
+  if (tabsOnTop) {
+    layout->addWidget(tabs);
+    layout->addSpacing(m);
+    layout->addWidget(frame, 1);
+  } else {
+    layout->addWidget(frame, 1);
+    layout->addSpacing(m);
+    layout->addWidget(tabs);
+  }
+}
+
+void frmHost::SetTabsOnTop(bool top) {
+  tabsOnTop = top;
+  layoutBody();
+}
+
+void frmHost::stayOnTop2(bool on) {
+  onTop = on;
+  const bool shown = isVisible();
+  setWindowFlag(Qt::WindowStaysOnTopHint, on);
+  if (shown) show();
+}
+
+std::vector<std::string> frmHost::PopupEntries() const {
+  std::vector<std::string> e;
+  if (ctrls.size() > 1) e = {kTabsOnTop, kTabsOnBottom, "-"};
+  e.push_back(kOnTop);
+  e.push_back(kClose);
+  if (ctrls.size() == 1) e.push_back(kDragAway);
+  return e;
+}
+
+void frmHost::PopupChoose(const std::string& caption) {
+  KvGuarded(shell.utils, kLocPopup, [&] {
+    if (caption == kTabsOnTop) SetTabsOnTop(true);
+    if (caption == kTabsOnBottom) SetTabsOnTop(false);
+    if (caption == kOnTop) stayOnTop2(!onTop);
+    if (caption == kClose) DelCtrl(SelectedTab());
+    // Dragging away needs the mouse; the menu entry only starts what the tab does.
+  });
+}
+
+void frmHost::showPopup() {
+  Popup popup(this);
+  const std::vector<std::string> entries = PopupEntries();
+  for (size_t i = 0; i < entries.size(); ++i) {
+    popup.SetEntry(static_cast<int>(i), QString::fromStdString(entries[i]));
+    if (entries[i] == kOnTop) popup.SetEntry(static_cast<int>(i), QString::fromStdString(entries[i]) + (onTop ? " \u2713" : ""));
+  }
+  connect(&popup, &Popup::Click, this, [this, entries](int pos) { PopupChoose(entries[static_cast<size_t>(pos)]); });
+  popup.Show();
+}
+
+void frmHost::closeEvent(QCloseEvent* e) {
+  KvGuarded(shell.utils, kLocClose, [&] {
+    if (unloading) return e->accept();
+    // The log's window is only hidden; "&Log" brings it back.
+    if (first()) {
+      hide();
+      return e->ignore();
+    }
+    if (!QueryUnloadAll(0)) {
+      CDialogs::Get().MsgBox("The software is busy right now, please try closing again later", DlgButtons::ok,
+                             DlgIcon::information, "Kelvane");
+      return e->ignore();
+    }
+    UnloadCtrls(0);
+    e->accept();
+  });
+}
+
+void frmHost::resizeEvent(QResizeEvent* e) { QMdiSubWindow::resizeEvent(e); }
 
 // ---------------------------------------------------------------------------------------
 // IKvHost
@@ -128,10 +364,20 @@ HRESULT frmHost::Unload() {
 }
 
 HRESULT frmHost::Size(float width, float height) {
-  // The inner area fits a control of that size (twips) below the tab strip.
-  const int w = KvTwipsToPixels(width), h = KvTwipsToPixels(height);
-  const QMargins m = contentsMargins();
-  resize(w + m.left() + m.right(), h + tabs->sizeHint().height() + m.top() + m.bottom());
+  // The inner area fits a control of that size (twips) with the margins, and the tab strip
+  // when there are several controls.
+  if (sizing) return S_OK;
+  sizing = true;
+  const int m = KvTwipsToPixels(kMargin);
+  int w = KvTwipsToPixels(width), h = KvTwipsToPixels(height);
+  if (ctrls.size() <= 1) {
+    w += 2 * m, h += 2 * m;
+  } else {
+    h += tabs->sizeHint().height() + m;
+  }
+  const QSize decorations = size() - body->size();
+  resize(w + std::max(0, decorations.width()), h + std::max(0, decorations.height()));
+  sizing = false;
   return S_OK;
 }
 

@@ -1,12 +1,14 @@
 #pragma once
 // frmHost: a panel window. It holds hosted controls, one per tab, shows the selected one in
-// its frame and is the host (IKvHost) its controls talk to. The shell-wide lists of panel
-// windows and hosted controls live in KvShellState, which the main window owns.
+// its frame and is the host (IKvHost) its controls talk to. With one control the tab strip
+// is hidden. The shell-wide lists of panel windows and hosted controls live in KvShellState,
+// which the main window owns.
 //
 // User-interface thread only.
 
 #include <QMdiSubWindow>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,9 +39,10 @@ struct KvShellState {
   IApp* app = nullptr;
   IUtils* utils = nullptr;
   KvControlMaker make;
-  std::vector<frmHost*> hosts;  // in creation order
+  std::vector<frmHost*> hosts;  // in creation order; the first is the log's window
   std::vector<cCtrl*> ctrls;    // every hosted control, in creation order
   long nextId = 1;
+  long created = 0;  // controls made so far, for their names in the frame
 };
 
 class frmHost final : public QMdiSubWindow, public IKvHost {
@@ -51,14 +54,35 @@ class frmHost final : public QMdiSubWindow, public IKvHost {
 
   const std::string& WndName() const { return wndName; }
   const std::vector<cCtrl*>& Ctrls() const { return ctrls; }
-  // Appends a control and its tab; select brings the tab to the front.
-  bool AddCtrl(const std::string& compName, const std::string& compType, bool bInternal, bool bGui, bool select = true);
-  // The index of the control with this name (and type, when given), or -1.
+  // Appends a control and its tab; select brings the tab to the front (the first tab always
+  // is). left and top (twips) move the window there.
+  bool AddCtrl(const std::string& compName, const std::string& compType, bool bInternal, bool bGui, bool select = true,
+               std::optional<double> left = {}, std::optional<double> top = {});
+  // Removes control index unless it refuses; the window closes with its last control.
+  bool DelCtrl(int index);
+  // The index of the control with this name (and type, when given), ignoring case, or -1.
   int FindCtrl(const std::string& compName, const std::string& compType = "") const;
   void SelectTab(int index);
   int SelectedTab() const;
+  bool TabsVisible() const;
   void Caption2(const std::string& text);
-  // Closes every control (QueryUnload, then Unload) and leaves the window empty.
+  // The window stays above the main window while on.
+  void stayOnTop2(bool on);
+  bool OnTop() const { return onTop; }
+  void SetTabsOnTop(bool top);
+  bool TabsOnTop() const { return tabsOnTop; }
+  // The user may resize the window (from the selected control's style).
+  bool Resizable() const { return resizable; }
+  bool ToolFrame() const { return toolFrame; }
+  // The pop-up menu's entries as shown now ("-" a separator).
+  std::vector<std::string> PopupEntries() const;
+  void showPopup();
+  // Acts on the pop-up entry of that caption.
+  void PopupChoose(const std::string& caption);
+  // A component went: its module panels go with it.
+  void ComponentUnloaded(const std::string& compName);
+  // Asks every control (QueryUnload), then unloads them all; false when one refused.
+  bool QueryUnloadAll(int16_t unloadMode);
   void UnloadCtrls(int16_t unloadMode);
 
   // IKvHost
@@ -71,6 +95,10 @@ class frmHost final : public QMdiSubWindow, public IKvHost {
   HRESULT TabCaption(std::string* val) override;
   HRESULT MoveWnd(float left, float top) override;
 
+ protected:
+  void closeEvent(QCloseEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+
  private:
   KvShellState& shell;
   std::string wndName;
@@ -78,6 +106,18 @@ class frmHost final : public QMdiSubWindow, public IKvHost {
   QWidget* body;
   QTabBar* tabs;
   QStackedWidget* frame;
+  bool tabsOnTop = true;
+  bool resizable = true;
+  bool toolFrame = false;
+  bool onTop = false;
+  bool sizing = false;
+  bool unloading = false;
 
   void LoadCtrl(cCtrl* c, bool select);
+  void createControl(cCtrl* c, int index);
+  void tabChanged(int index);
+  void applyStyle(const GuiStyle& s);
+  void layoutBody();
+  bool first() const;
+  void logError(const std::string& text);
 };

@@ -16,6 +16,7 @@
 #include <QToolBar>
 #include <QUrl>
 #include <chrono>
+#include <cstdio>
 #include <cmath>
 
 #include "KvDll/DynLib.h"
@@ -24,6 +25,7 @@
 #include "desktop/LogView.h"
 #include "desktop/QtWnd.h"
 #include "desktop/RunControl.h"
+#include "desktop/ShowRequest.h"
 #include "desktop/Twips.h"
 #include "shell/Setup.h"
 
@@ -281,6 +283,9 @@ bool frmMain::Load() {
     setWindowTitle(kTitle);
     show();
 
+    const std::string ctl = options.ctl.empty() ? folder + "/Ctl" : options.ctl;
+    registry.LoadFolder(ctl, [this](const std::string& m) { utils->AddLog(m, sevSysErr); });
+
     // The log is always the first panel window; the tool windows join it as tabs.
     ShowToolWindow("Log", kLogViewer);
     for (const ToolWindow& t : kToolWindows) {
@@ -346,9 +351,68 @@ void frmMain::savePlacement() {
 // ---------------------------------------------------------------------------------------
 
 QWidget* frmMain::makeControl(const std::string& progId, QWidget* parent) {
+  if (QWidget* w = registry.Create(progId, parent)) return w;
   // Until a control library offers the log viewer, the shell shows the log itself.
   if (strcasecmp(progId.c_str(), kLogViewer) == 0) return new LogView(parent);
   return nullptr;
+}
+
+frmHost* frmMain::FindPanelWindow(const std::string& name) const {
+  for (frmHost* h : shell.hosts)
+    if (strcasecmp(h->WndName().c_str(), name.c_str()) == 0) return h;
+  return nullptr;
+}
+
+void frmMain::ShowPanel(const std::string& text) {
+  if (!app) {
+    std::fprintf(stderr, "kelvane: no engine: cannot show %s\n", text.c_str());
+    return;
+  }
+  const ShowRequest r = ParseShowRequest(text);
+  if (r.comp.empty()) return;
+  // Shown already: its window comes up with its tab in front.
+  for (frmHost* h : shell.hosts) {
+    const int at = h->FindCtrl(r.comp, r.panel);
+    if (at < 0 || h->Ctrls()[static_cast<size_t>(at)]->bInternal) continue;
+    h->show();
+    if (h->Ctrls().size() > 1) h->SelectTab(at);
+    return;
+  }
+  std::string name;
+  app->get_str(r.comp, r.panel + ".wnd", &name);
+  // A panel that names no window gets its component's.
+  if (name.empty()) name = r.comp;
+  if (frmHost* h = FindPanelWindow(name)) {
+    h->show();
+    h->AddCtrl(r.comp, r.panel, false, true, true);
+    return;
+  }
+  NewPanelWindow(name, r.left, r.top)->AddCtrl(r.comp, r.panel, false, true, true, r.left, r.top);
+}
+
+void frmMain::ShowAll() {
+  if (!app) {
+    std::fprintf(stderr, "kelvane: no engine: cannot show the panels\n");
+    return;
+  }
+  long count = 0;
+  app->get_CompCount(&count);
+  for (long i = 0; i < count; ++i) {
+    std::string label, names;
+    app->get_CompLabel(i, &label);
+    if (app->get_str(label, "gui.names", &names) != S_OK) continue;
+    size_t at = 0;
+    while (at <= names.size()) {
+      size_t end = names.find(',', at);
+      if (end == std::string::npos) end = names.size();
+      std::string panel = names.substr(at, end - at);
+      panel.erase(0, panel.find_first_not_of(" \t"));
+      panel.erase(panel.find_last_not_of(" \t") + 1);
+      at = end + 1;
+      if (panel.empty()) continue;
+      ShowPanel(label + "." + panel);
+    }
+  }
 }
 
 LogView* frmMain::Log() const {
@@ -357,11 +421,19 @@ LogView* frmMain::Log() const {
   return nullptr;
 }
 
-frmHost* frmMain::NewPanelWindow(const std::string& name) {
+frmHost* frmMain::NewPanelWindow(const std::string& name, std::optional<double> left, std::optional<double> top) {
+  frmHost* previous = shell.hosts.empty() ? nullptr : shell.hosts.back();
   auto* host = new frmHost(shell, name);
   host->setAttribute(Qt::WA_DeleteOnClose);
   mdi->addSubWindow(host);
   host->resize(KvTwipsToPixels(6000), KvTwipsToPixels(3000));
+  if (left || top) {
+    host->move(KvTwipsToPixels(left.value_or(0)), KvTwipsToPixels(top.value_or(0)));
+  } else if (previous && previous->x() + previous->width() <= 0.8 * mdi->width()) {
+    host->move(previous->x() + previous->width(), previous->y());
+  } else {
+    host->move(0, 0);
+  }
   host->show();
   return host;
 }
@@ -412,9 +484,16 @@ void frmMain::tile(bool horizontal) {
 // Engine events and resizing
 // ---------------------------------------------------------------------------------------
 
-void frmMain::ValueChanged(const std::string&, const std::string&) {
-  // "show" and "showall" come with the module panels.
-  KvGuarded(utils.get(), kLocValueChanged, [] {});
+void frmMain::ValueChanged(const std::string& compName, const std::string& varName) {
+  KvGuarded(utils.get(), kLocValueChanged, [&] {
+    if (compName == "show") return ShowPanel(varName);
+    if (compName == "showall") return ShowAll();
+    if (varName == "unloaded") {
+      // Copied: a window that loses its last panel leaves the list.
+      const std::vector<frmHost*> hosts = shell.hosts;
+      for (frmHost* h : hosts) h->ComponentUnloaded(compName);
+    }
+  });
 }
 
 void frmMain::resizeEvent(QResizeEvent* e) {

@@ -10,12 +10,14 @@
 #include <QMainWindow>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "KvCore/KvApi.h"
 #include "KvDll/GlobalData.h"
 #include "desktop/RunControl.h"
+#include "KvCtlLib/Registry.h"
 #include "desktop/frmHost.h"
 
 class QAction;
@@ -27,6 +29,7 @@ class LogView;
 
 struct frmMainOptions {
   std::string lib;  // the module folder; empty: the program's folder + "/Lib"
+  std::string ctl;  // the control libraries' folder; empty: the program's folder + "/Ctl"
   std::string programFolder;  // empty: the executable's folder
 };
 
@@ -64,8 +67,16 @@ class frmMain final : public QMainWindow, public IAppEvents {
   // select is true).
   void ShowToolWindow(const std::string& label, const std::string& progId, bool select = true);
 
-  // A new, empty panel window of that name in the MDI area.
-  frmHost* NewPanelWindow(const std::string& name);
+  // A new, empty panel window of that name in the MDI area, at left and top (twips) when
+  // given, else right of the newest window when that fits, else at the default place.
+  frmHost* NewPanelWindow(const std::string& name, std::optional<double> left = {}, std::optional<double> top = {});
+  // The engine's "show" request: "comp.panel", optionally ",left,top".
+  void ShowPanel(const std::string& request);
+  // Every panel of every component, each in the window its ".wnd" setting names.
+  void ShowAll();
+  // The panel window of that name (ignoring case), or null.
+  frmHost* FindPanelWindow(const std::string& name) const;
+  const CCtlRegistry& Controls() const { return registry; }
 
   // The engine's events.
   void ValueChanged(const std::string& compName, const std::string& varName) override;
@@ -84,6 +95,7 @@ class frmMain final : public QMainWindow, public IAppEvents {
   KvPtr<IApp> app;
   KvPtr<IUtils> utils;
   long appCookie = 0;
+  CCtlRegistry registry;  // before the shell's windows, which hold controls it made
   KvShellState shell;
   std::unique_ptr<cControl> control;
   QMdiArea* mdi = nullptr;

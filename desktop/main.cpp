@@ -101,6 +101,7 @@ int main(int argc, char** argv) {
   {
     frmMainOptions options;
     options.lib = args.lib;
+    options.ctl = args.ctl;
     frmMain w(options);
     if (w.Load()) {
       if (!args.open.empty()) {
