@@ -53,7 +53,7 @@ frmHost::frmHost(KvShellState& s, const std::string& name, QWidget* parent)
 
 frmHost::~frmHost() {
   UnloadCtrls(1);
-  shell.hosts.erase(std::remove(shell.hosts.begin(), shell.hosts.end(), this), shell.hosts.end());
+  DelForm();
 }
 
 bool frmHost::first() const { return !shell.hosts.empty() && shell.hosts.front() == this; }
@@ -330,7 +330,10 @@ void frmHost::showPopup() {
 
 void frmHost::closeEvent(QCloseEvent* e) {
   KvGuarded(shell.utils, kLocClose, [&] {
-    if (unloading) return e->accept();
+    if (unloading) {
+      DelForm();
+      return e->accept();
+    }
     // The log's window is only hidden; "&Log" brings it back.
     if (first()) {
       hide();
@@ -342,8 +345,13 @@ void frmHost::closeEvent(QCloseEvent* e) {
       return e->ignore();
     }
     UnloadCtrls(0);
+    DelForm();
     e->accept();
   });
+}
+
+void frmHost::DelForm() {
+  shell.hosts.erase(std::remove(shell.hosts.begin(), shell.hosts.end(), this), shell.hosts.end());
 }
 
 void frmHost::resizeEvent(QResizeEvent* e) { QMdiSubWindow::resizeEvent(e); }

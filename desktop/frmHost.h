@@ -84,6 +84,8 @@ class frmHost final : public QMdiSubWindow, public IKvHost {
   // Asks every control (QueryUnload), then unloads them all; false when one refused.
   bool QueryUnloadAll(int16_t unloadMode);
   void UnloadCtrls(int16_t unloadMode);
+  // Leaves the shell's list of panel windows (a closed window is gone from it at once).
+  void DelForm();
 
   // IKvHost
   long AddRef() override { return 1; }

@@ -26,7 +26,8 @@ class ControlTests : public QObject {
     QCOMPARE(logged.size(), size_t{2});
     QVERIFY(logged[0].find("0-broken.so") != std::string::npos);
     QVERIFY(logged[1].find("3-NoEntry") != std::string::npos);
-    const std::vector<std::string> ids = {"KvTest.Panel", "KvTest.Fixed", "KvTest.Refuse", "KvTest.Failing", "KvTest.Second"};
+    const std::vector<std::string> ids = {"KvTest.Panel", "KvTest.Fixed", "KvTest.Refuse", "KvTest.Failing", "KvMeas.Inputs",
+                                          "KvTest.Second"};
     QVERIFY(r.ProgIds() == ids);
     // The first library keeps a ProgID; any case finds it.
     QWidget parent;

@@ -53,6 +53,7 @@ class DesktopRig {
     if (setUp) setUp(*this);
     frmMainOptions o;
     o.lib = KV_TEST_LIB_DIR;
+    o.ctl = KV_TEST_CTL_DIR;
     main = std::make_unique<frmMain>(o);
     loaded = main->Load();
   }

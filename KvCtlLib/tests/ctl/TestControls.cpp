@@ -71,4 +71,6 @@ extern "C" __attribute__((visibility("default"))) void KvRegisterControls(CCtlRe
   registry->Add("KvTest.Fixed", makeFixed);
   registry->Add("KvTest.Refuse", makeRefusing);
   registry->Add("KvTest.Failing", makeNothing);
+  // The measurement component's input panel, as a stand-in; its output panel stays missing.
+  registry->Add("KvMeas.Inputs", makePanel);
 }
