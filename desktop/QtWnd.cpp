@@ -171,6 +171,11 @@ std::string KvQtParent::ChildText(KvWnd child) const {
   return {};
 }
 
+void KvQtFlushText() {
+  for (auto& [wnd, parent] : t_parents)
+    for (KvQtParent::Child* c : parent->children_) parent->flush(c);
+}
+
 void KvQtParent::resizeEvent(QResizeEvent* e) {
   QWidget::resizeEvent(e);
   SendMessage(wnd_, KV_WM_SIZE, 0, static_cast<intptr_t>((width() & 0xFFFF) | ((height() & 0xFFFF) << 16)));

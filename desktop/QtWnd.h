@@ -35,9 +35,13 @@ class KvQtParent : public QWidget {
 
  private:
   KvWnd wnd_ = 0;
+ public:
   struct Child;
+
+ private:
   std::vector<Child*> children_;
 
+  friend void KvQtFlushText();
   static long parentProc(KvWnd wnd, unsigned msg, intptr_t wp, intptr_t lp);
   static long childProc(KvWnd wnd, unsigned msg, intptr_t wp, intptr_t lp);
   KvWnd createChild(const KvCreateChild& c);
@@ -45,6 +49,10 @@ class KvQtParent : public QWidget {
   void flush(Child* c);
   void sweep();
 };
+
+// Shows now the text still waiting to be drawn in every rich-text child of this thread (before
+// a picture of the window is taken, say).
+void KvQtFlushText();
 
 // Has the calling (user-interface) thread's runtime queue worked off on the Qt event loop
 // whenever a message is queued for it, so the engine's worker reaches the windows and event

@@ -92,7 +92,8 @@ void frmHost::LoadCtrl(cCtrl* c, bool select) {
   const int index = static_cast<int>(ctrls.size()) - 1;
   createControl(c, index);
   const QSignalBlocker quiet(tabs);
-  tabs->addTab(QString::fromStdString(c->compName));
+  // A module panel without a control of its own is named by its panel.
+  tabs->addTab(QString::fromStdString(c->ctrl || c->bInternal ? c->compName : c->compType));
   std::string caption;
   if (c->iGui && c->iGui->get_TabCaption(&caption) == S_OK && !caption.empty())
     tabs->setTabText(index, QString::fromStdString(caption));
@@ -122,6 +123,11 @@ void frmHost::createControl(cCtrl* c, int index) {
     label->setContentsMargins(KvTwipsToPixels(150), KvTwipsToPixels(300), 0, 0);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     frame->insertWidget(index, label);
+    // The window shows the whole message.
+    const QSize text = label->sizeHint();
+    const QSize decorations = size() - body->size();
+    resize(text.width() + KvTwipsToPixels(300) + std::max(0, decorations.width()),
+           text.height() + KvTwipsToPixels(600) + std::max(0, decorations.height()));
     return;
   }
   w->setObjectName(QString::number(++shell.created) + "dyn");

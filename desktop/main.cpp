@@ -66,6 +66,7 @@ QWidget* findPanelWindow(frmMain& w, const std::string& name) {
 }
 
 bool grab(QWidget* widget, const std::string& file) {
+  KvQtFlushText();
   QCoreApplication::processEvents();
   const QPixmap image = widget->grab();
   if (image.isNull() || !image.save(QString::fromStdString(file), "PNG")) {
