@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -32,6 +33,7 @@
 namespace {
 
 const char* const kTitle = "Kelvane";
+const char* const kVersion = "0.1.0";
 const char* const kHelpUrl = "https://kelvane.org/help";
 const char* const kLogViewer = "KvPlugins.LogViewer";
 
@@ -193,7 +195,10 @@ void frmMain::buildMenus() {
     CDialogs::Get().MsgBox("Unable to display Help Contents. There is no Help associated with this project.",
                            DlgButtons::ok, DlgIcon::information, kTitle);
   });
-  add(help, "&About ", "mnuAbout", nothing);
+  add(help, "&About ", "mnuAbout", [this] {
+    CDialogs::Get().MsgBox(std::string(kTitle) + "\nVersion " + kVersion + "\n\n" + AboutText(), DlgButtons::ok,
+                           DlgIcon::information, std::string("About ") + kTitle);
+  });
 }
 
 void frmMain::buildToolbars() {
@@ -478,6 +483,43 @@ void frmMain::tile(bool horizontal) {
       shown[i]->setGeometry(i * w, 0, w, area.height());
     }
   }
+}
+
+std::string frmMain::AboutText() {
+  std::string text = std::string(kTitle) + " " + kVersion;
+  if (!app) return text;
+  std::string version, folder;
+  utils->get_Version(&version);
+  text += "\r\n" + version;
+  utils->get_LibraryPath(&folder);
+  QDir dir(QString::fromStdString(folder));
+  const QStringList files = dir.entryList({"*.bin"}, QDir::Files, QDir::Name);
+  long count = 0;
+  app->get_CompCount(&count);
+  for (const QString& file : files) {
+    const std::string name = file.left(file.size() - 4).toStdString();
+    bool inUse = false;
+    for (long i = 0; i < count && !inUse; ++i) {
+      std::string label;
+      app->get_CompLabel(i, &label);
+      inUse = strcasecmp(label.c_str(), name.c_str()) == 0;
+    }
+    if (inUse) {
+      text += "\r\n" + name + " (in use)";
+      continue;
+    }
+    std::string answer;
+    long r = -1;
+    app->Execute("load " + name + "=" + name, &answer, &r);
+    if (r != 0) {
+      text += "\r\n" + name + " " + answer;
+      continue;
+    }
+    app->Execute(name + ".version", &answer, &r);
+    text += "\r\n" + name + " " + answer;
+    app->Execute("Unload " + name, &answer, &r);
+  }
+  return text;
 }
 
 // ---------------------------------------------------------------------------------------

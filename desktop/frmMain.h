@@ -70,6 +70,11 @@ class frmMain final : public QMainWindow, public IAppEvents {
   // A new, empty panel window of that name in the MDI area, at left and top (twips) when
   // given, else right of the newest window when that fits, else at the default place.
   frmHost* NewPanelWindow(const std::string& name, std::optional<double> left = {}, std::optional<double> top = {});
+  // The about box's listing: the program and its version, the engine's versions, and each
+  // module library's answer to "version" (libraries whose name a component uses are left
+  // alone, so nothing of the user's is unloaded).
+  std::string AboutText();
+
   // The engine's "show" request: "comp.panel", optionally ",left,top".
   void ShowPanel(const std::string& request);
   // Every panel of every component, each in the window its ".wnd" setting names.

@@ -194,6 +194,30 @@ class MainWindowTests : public QObject {
              std::string("Unable to display Help Contents. There is no Help associated with this project."));
   }
 
+  void aboutListsEveryLibraryAndLeavesTheUsersComponents() {
+    DesktopRig r;
+    QCOMPARE(r.exec("load test = test.src"), 0L);  // named like a library
+    const std::string text = r.main->AboutText();
+    std::string version;
+    r.main->Utils()->get_Version(&version);
+    QVERIFY(text.rfind("Kelvane ", 0) == 0);
+    QVERIFY(text.find(version) != std::string::npos);
+    // Each other library answers its version and is gone again.
+    for (const char* lib : {"Meas", "SigGen", "Filter"}) {
+      QVERIFY2(text.find(std::string("\r\n") + lib + " ") != std::string::npos, text.c_str());
+      bool loaded = true;
+      r.main->App()->isLoaded(lib, &loaded);
+      QVERIFY(!loaded);
+    }
+    QVERIFY(text.find("Test (in use)") != std::string::npos);
+    bool kept = false;
+    r.main->App()->isLoaded("test", &kept);
+    QVERIFY(kept);
+    long count = 0;
+    r.main->App()->get_CompCount(&count);
+    QCOMPARE(count, 1L);
+  }
+
   void tilesStackOrSideBySide() {
     DesktopRig r;
     r.main->showNormal();
