@@ -24,6 +24,7 @@
 #include "desktop/Dialogs.h"
 #include "desktop/Guard.h"
 #include "desktop/LogView.h"
+#include "desktop/MouseHook.h"
 #include "desktop/QtWnd.h"
 #include "desktop/RunControl.h"
 #include "desktop/ShowRequest.h"
@@ -85,6 +86,7 @@ frmMain::frmMain(const frmMainOptions& o, QWidget* parent) : QMainWindow(parent)
 }
 
 frmMain::~frmMain() {
+  removeMouseHook();
   if (app) {
     unloadForms();
     releaseEngine();
@@ -312,6 +314,8 @@ bool frmMain::Load() {
     utils->AddLog(std::string("Help for ") + kTitle + ": " + kHelpUrl, sevSys);
     if (chdir(folder.c_str()) != 0) utils->AddLog("Cannot change to the program folder " + folder, sevWarn);
     utils->put_StatusBar("");
+    mouseHook = new PanelMouseHook(this);
+    qApp->installEventFilter(mouseHook);
     control = std::make_unique<cControl>(app.get(), utils.get(), runBarWidgets, hasController);
     ready = true;
   });
@@ -622,9 +626,17 @@ void frmMain::closeEvent(QCloseEvent* e) {
     savePlacement();
     closeSteps.push_back("placement");
   });
+  removeMouseHook();
   unloadForms();
   releaseEngine();
   e->accept();
+}
+
+void frmMain::removeMouseHook() {
+  if (!mouseHook) return;
+  qApp->removeEventFilter(mouseHook);
+  delete mouseHook;
+  mouseHook = nullptr;
 }
 
 void frmMain::unloadForms() {

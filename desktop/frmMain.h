@@ -26,6 +26,7 @@ class QMenu;
 class QToolBar;
 class KvQtParent;
 class LogView;
+class PanelMouseHook;
 
 struct frmMainOptions {
   std::string lib;  // the module folder; empty: the program's folder + "/Lib"
@@ -82,6 +83,7 @@ class frmMain final : public QMainWindow, public IAppEvents {
   // The panel window of that name (ignoring case), or null.
   frmHost* FindPanelWindow(const std::string& name) const;
   const CCtlRegistry& Controls() const { return registry; }
+  PanelMouseHook* MouseHook() const { return mouseHook; }
 
   // The engine's events.
   void ValueChanged(const std::string& compName, const std::string& varName) override;
@@ -113,6 +115,7 @@ class frmMain final : public QMainWindow, public IAppEvents {
   intptr_t record[kStartEntries] = {};
   std::u16string appName, appFolder;
   bool hasController = false;
+  PanelMouseHook* mouseHook = nullptr;
   bool closing = false;
   std::vector<std::string> closeSteps;
 
@@ -122,6 +125,7 @@ class frmMain final : public QMainWindow, public IAppEvents {
   void savePlacement();
   bool queryClose();
   void unloadForms();
+  void removeMouseHook();
   void releaseEngine();
   frmHost* firstPanelWindow();
   void tile(bool horizontal);

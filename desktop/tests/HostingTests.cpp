@@ -6,6 +6,7 @@
 #include <QTabBar>
 #include <QtTest>
 
+#include "desktop/MouseHook.h"
 #include "desktop/ShowRequest.h"
 #include "desktop/Twips.h"
 #include "desktop/tests/DesktopRig.h"
@@ -232,6 +233,35 @@ class HostingTests : public QObject {
     QVERIFY(at >= 0);
     QVERIFY(!first->Ctrls()[static_cast<size_t>(at)]->ctrl);
     QCOMPARE(first->findChild<QLabel*>("errorLabel")->text(), "ERROR -  KvTest.Failing not installed.");
+  }
+
+  void mouseHookOnTheFrame() {
+    DesktopRig r;
+    r.main->showNormal();
+    frmHost* fixed = r.main->NewPanelWindow("fixed", 0.0, 0.0);
+    fixed->AddCtrl("f", "KvTest.Fixed", true, false);
+    frmHost* free = r.main->NewPanelWindow("free", 6000.0, 0.0);
+    free->AddCtrl("p", "KvTest.Panel", true, false);
+    QCoreApplication::processEvents();
+    PanelMouseHook* hook = r.main->MouseHook();
+    QVERIFY(hook);
+    std::vector<frmHost*> popups;
+    hook->popup = [&](frmHost* h) { popups.push_back(h); };
+    auto send = [&](frmHost* h, QEvent::Type t, Qt::MouseButton b, QPoint at) {
+      QMouseEvent e(t, at, h->mapToGlobal(at), b, b, Qt::NoModifier);
+      return hook->eventFilter(h, &e);
+    };
+    const QPoint border(fixed->width() / 2, fixed->height() - 1);
+    const QPoint title(fixed->width() / 2, 3);
+    QVERIFY(send(fixed, QEvent::MouseButtonPress, Qt::LeftButton, border));
+    QVERIFY(send(fixed, QEvent::MouseMove, Qt::NoButton, border));
+    QVERIFY(!send(fixed, QEvent::MouseButtonPress, Qt::LeftButton, title));  // it still moves
+    QVERIFY(!send(free, QEvent::MouseButtonPress, Qt::LeftButton, QPoint(free->width() / 2, free->height() - 1)));
+    QVERIFY(send(free, QEvent::MouseButtonRelease, Qt::RightButton, title));
+    QCOMPARE(popups, std::vector<frmHost*>{free});
+    // A control's own clicks are not the frame's.
+    QMouseEvent inner(QEvent::MouseButtonRelease, QPointF(1, 1), QPointF(1, 1), Qt::RightButton, Qt::RightButton, Qt::NoModifier);
+    QVERIFY(!hook->eventFilter(fixed->widget(), &inner));
   }
 
   void newWindowsLineUpToTheRight() {
