@@ -46,6 +46,41 @@ void RunNTimes(benchmark::State& state) {
 }
 BENCHMARK(RunNTimes)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// "showall" for N measurement components with two panels each: one made by a control library,
+// one missing (so both the hosting and the error path are in it).
+void ShowAll(benchmark::State& state) {
+  QTemporaryDir config;
+  setenv("KELVANE_CONFIG_DIR", config.path().toUtf8().constData(), 1);
+  frmMainOptions o;
+  o.lib = KV_TEST_LIB_DIR;
+  o.ctl = KV_TEST_CTL_DIR;
+  frmMain w(o);
+  if (!w.Load()) {
+    state.SkipWithError("no engine");
+    return;
+  }
+  const long n = state.range(0);
+  auto exec = [&](const std::string& line) {
+    std::string answer;
+    long r = 0;
+    w.App()->Execute(line, &answer, &r);
+  };
+  for (auto _ : state) {
+    state.PauseTiming();
+    for (long i = 0; i < n; ++i) exec("load m" + std::to_string(i) + " = meas.ck");
+    state.ResumeTiming();
+    exec("showall()");
+    QCoreApplication::processEvents();
+    state.PauseTiming();
+    for (long i = 0; i < n; ++i) exec("unload m" + std::to_string(i));
+    QCoreApplication::processEvents();
+    state.ResumeTiming();
+  }
+  state.counters["windows"] = static_cast<double>(w.Shell().hosts.size());
+  w.close();
+}
+BENCHMARK(ShowAll)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
 }  // namespace
 
 int main(int argc, char** argv) {
