@@ -1,6 +1,7 @@
-// kelvane: the desktop workbench. See CommandLine.h for its arguments. Exit status: 0; 1
-// when a setup could not be opened or a grab not written; 2 for a usage error or an
-// unreadable file.
+// kelvane: the desktop workbench. See CommandLine.h for its arguments. Without a display it
+// runs off screen, prints the measurement report of what it opened and ran, and closes.
+// Exit status: 0; 1 when a setup could not be opened or a grab not written; 2 for a usage
+// error or an unreadable file.
 
 #include <sys/stat.h>
 
@@ -19,6 +20,7 @@
 #include "desktop/Dialogs.h"
 #include "desktop/QtWnd.h"
 #include "desktop/frmMain.h"
+#include "shell/Report.h"
 
 namespace {
 
@@ -91,9 +93,13 @@ int main(int argc, char** argv) {
   }
   for (const std::string& f : {args.open, args.exec})
     if (!f.empty() && !readable(f)) return 2;
-  // Without a display the workbench still runs, drawn off screen.
-  if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
+  // Without a display the workbench still runs, drawn off screen; as nobody can see or close
+  // it, it then works as a batch: it prints what the measurements found and closes.
+  const bool headless = !std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY");
+  if (headless) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    args.quit = true;
+  }
 
   QApplication qt(argc, argv);
   KvQtInstallPump();
@@ -118,6 +124,11 @@ int main(int argc, char** argv) {
       if (!args.exec.empty()) execute(w.App(), args.exec);
       if (args.run && w.Control()) w.Control()->Run();
       w.WaitIdle();
+      if (headless) {
+        const std::string report = ReportWrite(ReportCollect(w.App()), ReportFormat::text);
+        std::fwrite(report.data(), 1, report.size(), stdout);
+        std::fflush(stdout);
+      }
     } else {
       w.show();
     }

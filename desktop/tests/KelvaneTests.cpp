@@ -16,10 +16,12 @@ struct Run {
   QString out, err;
 };
 
-Run kelvane(const QStringList& args, const QString& config) {
+Run kelvane(const QStringList& args, const QString& config, bool display = true) {
   QProcess p;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("QT_QPA_PLATFORM", "offscreen");
+  if (!display)
+    for (const char* v : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) env.remove(v);
   env.insert("KELVANE_CONFIG_DIR", config);
   p.setProcessEnvironment(env);
   p.start(KELVANE_PATH, args);
@@ -89,6 +91,17 @@ class KelvaneTests : public QObject {
     // The panel window is part of the main window's picture, so smaller than it.
     QVERIFY(log.width() < main.width() && log.height() < main.height());
     QVERIFY(log.width() > 50 && log.height() > 50);
+  }
+
+  void withoutADisplayItReportsAndCloses() {
+    const Run r = kelvane({"--open", KV_EXAMPLES_DIR "/clock-jitter.kvs"}, dir.path(), false);
+    QCOMPARE(r.status, 0);
+    QVERIFY2(r.out.contains("meas (Meas)"), qPrintable(r.out));
+    const QStringList lines = r.out.split('\n');
+    const auto period = std::find_if(lines.begin(), lines.end(), [](const QString& l) { return l.startsWith("CkPeriod"); });
+    QVERIFY(period != lines.end());
+    // 1000 cycles of a 100 MHz clock: 998 whole periods of 10 ns.
+    QVERIFY2(period->contains(" 998 ") && period->contains("10.00n"), qPrintable(*period));
   }
 
   void quitClosesLikeTheUserAndSavesTheWindow() {
