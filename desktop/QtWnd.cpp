@@ -50,6 +50,13 @@ std::string utf8(const QString& s) {
   return std::string(b.constData(), static_cast<size_t>(b.size()));
 }
 
+// The answer to a rectangle query: 0 without a place to put it.
+long answerRect(intptr_t wp, const KvRect& r) {
+  if (!wp) return 0;
+  *reinterpret_cast<KvRect*>(wp) = r;
+  return 1;
+}
+
 long copyText(const std::string& text, intptr_t size, intptr_t buffer) {
   if (size <= 0 || !buffer) return 0;
   const size_t n = std::min(text.size(), static_cast<size_t>(size) - 1);
@@ -231,14 +238,8 @@ long KvQtParent::parentProc(KvWnd wnd, unsigned msg, intptr_t wp, intptr_t) {
   KvQtParent* p = i->second;
   switch (msg) {
     case KV_WM_CREATECHILD: return wp ? static_cast<long>(p->createChild(*reinterpret_cast<const KvCreateChild*>(wp))) : 0;
-    case KV_WM_GETCLIENTRECT:
-      if (!wp) return 0;
-      *reinterpret_cast<KvRect*>(wp) = KvRect{0, 0, p->width(), p->height()};
-      return 1;
-    case KV_WM_GETWINDOWRECT:
-      if (!wp) return 0;
-      *reinterpret_cast<KvRect*>(wp) = KvRect{p->x(), p->y(), p->width(), p->height()};
-      return 1;
+    case KV_WM_GETCLIENTRECT: return answerRect(wp, KvRect{0, 0, p->width(), p->height()});
+    case KV_WM_GETWINDOWRECT: return answerRect(wp, KvRect{p->x(), p->y(), p->width(), p->height()});
     default: return 0;
   }
 }
@@ -255,14 +256,8 @@ long KvQtParent::childProc(KvWnd wnd, unsigned msg, intptr_t wp, intptr_t lp) {
       w->setGeometry(r.x, r.y, std::max(0, r.width), std::max(0, r.height));
       return 1;
     }
-    case KV_WM_GETCLIENTRECT:
-      if (!wp) return 0;
-      *reinterpret_cast<KvRect*>(wp) = KvRect{0, 0, w->width(), w->height()};
-      return 1;
-    case KV_WM_GETWINDOWRECT:
-      if (!wp) return 0;
-      *reinterpret_cast<KvRect*>(wp) = KvRect{w->x(), w->y(), w->width(), w->height()};
-      return 1;
+    case KV_WM_GETCLIENTRECT: return answerRect(wp, KvRect{0, 0, w->width(), w->height()});
+    case KV_WM_GETWINDOWRECT: return answerRect(wp, KvRect{w->x(), w->y(), w->width(), w->height()});
     case KV_WM_SHOWWINDOW: w->setVisible(wp != 0); return 1;
     case KV_WM_SETTEXT: {
       c->pending.clear();

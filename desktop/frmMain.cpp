@@ -564,13 +564,14 @@ void frmMain::WaitWhile(const std::function<bool()>& busy, double limit) {
   }
 }
 
+bool frmMain::engineBusy() const {
+  bool b = false;
+  if (app) app->get_isBusy(&b);
+  return b;
+}
+
 void frmMain::WaitIdle() {
-  auto busy = [this] {
-    bool b = false;
-    if (app) app->get_isBusy(&b);
-    return b || (control && control->Running());
-  };
-  WaitWhile(busy, 1e9);
+  WaitWhile([this] { return engineBusy() || (control && control->Running()); }, 1e9);
   QCoreApplication::processEvents();
 }
 
@@ -579,9 +580,7 @@ void frmMain::WaitIdle() {
 // ---------------------------------------------------------------------------------------
 
 bool frmMain::queryClose() {
-  bool busy = false;
-  app->get_isBusy(&busy);
-  if (!busy) return true;
+  if (!engineBusy()) return true;
   const int answer = CDialogs::Get().MsgBox(
       "The application is currently busy\nPress Yes to immediately close the application\n"
       "Press No to first stop the current process\nPress Cancel if you don't want to close the application",
@@ -595,13 +594,7 @@ bool frmMain::queryClose() {
   }
   app->put_bAbort(true);
   closeSteps.push_back("abort");
-  WaitWhile(
-      [this] {
-        bool b = false;
-        app->get_isBusy(&b);
-        return b;
-      },
-      2.0);
+  WaitWhile([this] { return engineBusy(); }, 2.0);
   return true;
 }
 
@@ -616,13 +609,7 @@ void frmMain::closeEvent(QCloseEvent* e) {
   }
   closing = true;
   KvGuarded(utils.get(), kLocUnload, [&] {
-    WaitWhile(
-        [this] {
-          bool b = false;
-          app->get_isBusy(&b);
-          return b;
-        },
-        1.1);
+    WaitWhile([this] { return engineBusy(); }, 1.1);
     savePlacement();
     closeSteps.push_back("placement");
   });

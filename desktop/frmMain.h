@@ -124,6 +124,7 @@ class frmMain final : public QMainWindow, public IAppEvents {
   void restorePlacement();
   void savePlacement();
   bool queryClose();
+  bool engineBusy() const;
   void unloadForms();
   void removeMouseHook();
   void releaseEngine();
