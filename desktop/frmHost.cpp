@@ -3,6 +3,11 @@
 #include <strings.h>
 
 #include <QCloseEvent>
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <chrono>
 #include <QLabel>
 #include <QMdiArea>
 #include <QStackedWidget>
@@ -13,11 +18,18 @@
 #include "KvCtlLib/Popup.h"
 #include "desktop/Dialogs.h"
 #include "desktop/Guard.h"
+#include "desktop/LogView.h"
+#include "desktop/ShowRequest.h"
 #include "desktop/Twips.h"
 
 namespace {
 
-constexpr long kLocAdd = 300110, kLocDel = 300120, kLocClose = 300130, kLocTab = 300140, kLocPopup = 300150,
+double nowSeconds() {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+constexpr long kLocDrag = 300170, kLocAdd = 300110, kLocDel = 300120, kLocClose = 300130, kLocTab = 300140, kLocPopup = 300150,
                kLocUnloaded = 300160;
 
 bool same(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
@@ -47,6 +59,8 @@ frmHost::frmHost(KvShellState& s, const std::string& name, QWidget* parent)
   setWidget(body);
   setWindowTitle(QString::fromStdString(name));
   connect(tabs, &QTabBar::currentChanged, this, &frmHost::tabChanged);
+  tabs->installEventFilter(this);
+  setAcceptDrops(true);
   layoutBody();
   shell.hosts.push_back(this);
 }
@@ -140,6 +154,11 @@ void frmHost::createControl(cCtrl* c, int index) {
     std::string label = c->compName;
     c->iGui->Load(&app, &self, &label);
   }
+  // The log viewer is back: the lines held while it moved go into it.
+  if (dynamic_cast<LogView*>(w) && shell.logHeld && shell.utils) {
+    shell.utils->HoldLog(false);
+    shell.logHeld = false;
+  }
 }
 
 void frmHost::tabChanged(int index) {
@@ -168,6 +187,11 @@ bool frmHost::DelCtrl(int index) {
         CDialogs::Get().MsgBox("Can't delete/move the control to new window. The control may be busy or fixed.",
                                DlgButtons::ok, DlgIcon::warning, "Kelvane");
         return;
+      }
+      // A log viewer on its way to another window: the engine keeps its lines meanwhile.
+      if (shell.dragging && dynamic_cast<LogView*>(c->ctrl) && shell.utils && !shell.logHeld) {
+        shell.utils->HoldLog(true);
+        shell.logHeld = true;
       }
       c->iGui->Unload();
     }
@@ -319,7 +343,7 @@ void frmHost::PopupChoose(const std::string& caption) {
     if (caption == kTabsOnBottom) SetTabsOnTop(false);
     if (caption == kOnTop) stayOnTop2(!onTop);
     if (caption == kClose) DelCtrl(SelectedTab());
-    // Dragging away needs the mouse; the menu entry only starts what the tab does.
+    if (caption == kDragAway) startDrag(SelectedTab());
   });
 }
 
@@ -361,6 +385,74 @@ void frmHost::DelForm() {
 }
 
 void frmHost::resizeEvent(QResizeEvent* e) { QMdiSubWindow::resizeEvent(e); }
+
+// ---------------------------------------------------------------------------------------
+// Dragging a tab to another window
+// ---------------------------------------------------------------------------------------
+
+bool frmHost::eventFilter(QObject* watched, QEvent* e) {
+  if (watched != tabs) return QMdiSubWindow::eventFilter(watched, e);
+  auto* m = static_cast<QMouseEvent*>(e);
+  if (e->type() == QEvent::MouseButtonPress && m->button() == Qt::LeftButton) {
+    dragTab = tabs->tabAt(m->position().toPoint());
+    dragFrom = m->position().toPoint();
+    dragPressedAt = nowSeconds();
+  } else if (e->type() == QEvent::MouseButtonRelease) {
+    dragTab = -1;
+  } else if (e->type() == QEvent::MouseMove && dragTab >= 0 && (m->buttons() & Qt::LeftButton)) {
+    const QPoint moved = m->position().toPoint() - dragFrom;
+    const int far = KvTwipsToPixels(60);
+    if (nowSeconds() - dragPressedAt >= 0.1 && (std::abs(moved.x()) >= far || std::abs(moved.y()) >= far)) {
+      const int index = dragTab;
+      dragTab = -1;
+      startDrag(index);
+      return true;
+    }
+  }
+  return QMdiSubWindow::eventFilter(watched, e);
+}
+
+void frmHost::startDrag(int index) {
+  KvGuarded(shell.utils, kLocDrag, [&] {
+    if (index < 0 || index >= static_cast<int>(ctrls.size())) return;
+    auto* data = new QMimeData;
+    data->setData(kDragMime, QByteArray::fromStdString(DragPayload(ctrls[static_cast<size_t>(index)]->id)));
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data);
+    shell.dragging = true;
+    drag->exec(Qt::MoveAction);
+  });
+  // However the drag ended, a held log is given back.
+  shell.dragging = false;
+  if (shell.logHeld && shell.utils) shell.utils->HoldLog(false);
+  shell.logHeld = false;
+}
+
+bool frmHost::AcceptsDrop(const QMimeData* data, bool fromThisProcess) const {
+  if (!data || !fromThisProcess || !data->hasFormat(kDragMime)) return false;
+  const long id = ParseDragPayload(data->data(kDragMime).toStdString());
+  if (id < 0) return false;
+  for (const cCtrl* c : shell.ctrls)
+    if (c->id == id) return c->host != this;
+  return false;
+}
+
+void frmHost::dragEnterEvent(QDragEnterEvent* e) {
+  if (AcceptsDrop(e->mimeData(), e->source() != nullptr)) e->acceptProposedAction();
+  else e->ignore();
+}
+
+void frmHost::dragMoveEvent(QDragMoveEvent* e) {
+  if (AcceptsDrop(e->mimeData(), e->source() != nullptr)) e->acceptProposedAction();
+  else e->ignore();
+}
+
+void frmHost::dropEvent(QDropEvent* e) {
+  if (!AcceptsDrop(e->mimeData(), e->source() != nullptr) || !shell.move) return e->ignore();
+  const long id = ParseDragPayload(e->mimeData()->data(kDragMime).toStdString());
+  const QPoint at = mapToParent(e->position().toPoint());
+  if (shell.move(id, this, at)) e->acceptProposedAction();
+}
 
 // ---------------------------------------------------------------------------------------
 // IKvHost

@@ -7,6 +7,7 @@
 // User-interface thread only.
 
 #include <QMdiSubWindow>
+#include <QPoint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -15,6 +16,7 @@
 #include "KvCore/KvApi.h"
 
 class QLabel;
+class QMimeData;
 class QStackedWidget;
 class QTabBar;
 class frmHost;
@@ -39,6 +41,11 @@ struct KvShellState {
   IApp* app = nullptr;
   IUtils* utils = nullptr;
   KvControlMaker make;
+  // Moves control id into target (null: a new window of its own) at a point of the MDI
+  // area; false when the control refused or is gone.
+  std::function<bool(long id, frmHost* target, QPoint at)> move;
+  bool dragging = false;  // a tab is being dragged
+  bool logHeld = false;   // the engine holds its log lines while the log viewer moves
   std::vector<frmHost*> hosts;  // in creation order; the first is the log's window
   std::vector<cCtrl*> ctrls;    // every hosted control, in creation order
   long nextId = 1;
@@ -87,6 +94,10 @@ class frmHost final : public QMdiSubWindow, public IKvHost {
   // Leaves the shell's list of panel windows (a closed window is gone from it at once).
   void DelForm();
 
+  // Whether a drop of this data may land here: our own payload, from this process, naming a
+  // control of another window.
+  bool AcceptsDrop(const QMimeData* data, bool fromThisProcess) const;
+
   // IKvHost
   long AddRef() override { return 1; }
   long Release() override { return 1; }
@@ -99,6 +110,10 @@ class frmHost final : public QMdiSubWindow, public IKvHost {
 
  protected:
   void closeEvent(QCloseEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
+  void dragEnterEvent(QDragEnterEvent* e) override;
+  void dragMoveEvent(QDragMoveEvent* e) override;
+  void dropEvent(QDropEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
 
  private:
@@ -114,6 +129,12 @@ class frmHost final : public QMdiSubWindow, public IKvHost {
   bool onTop = false;
   bool sizing = false;
   bool unloading = false;
+  // A press on a tab arms a drag; it starts after 0.1 s and 60 twips of movement.
+  int dragTab = -1;
+  QPoint dragFrom;
+  double dragPressedAt = 0;
+
+  void startDrag(int index);
 
   void LoadCtrl(cCtrl* c, bool select);
   void createControl(cCtrl* c, int index);

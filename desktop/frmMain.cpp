@@ -9,6 +9,8 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -82,6 +84,10 @@ frmMain::frmMain(const frmMainOptions& o, QWidget* parent) : QMainWindow(parent)
   eventWnd = CreateWindow(nullptr, this);
   clientWnd = CreateWindow(nullptr, this);
   shell.make = [this](const std::string& progId, QWidget* p) { return makeControl(progId, p); };
+  shell.move = [this](long id, frmHost* target, QPoint at) { return MoveControl(id, target, at); };
+  // The empty area takes a dropped tab as a window of its own.
+  mdi->viewport()->setAcceptDrops(true);
+  mdi->viewport()->installEventFilter(this);
   CDialogs::Get().SetParent(this);
 }
 
@@ -364,6 +370,39 @@ QWidget* frmMain::makeControl(const std::string& progId, QWidget* parent) {
   // Until a control library offers the log viewer, the shell shows the log itself.
   if (strcasecmp(progId.c_str(), kLogViewer) == 0) return new LogView(parent);
   return nullptr;
+}
+
+bool frmMain::MoveControl(long id, frmHost* target, QPoint at) {
+  cCtrl* c = nullptr;
+  for (cCtrl* x : shell.ctrls)
+    if (x->id == id) c = x;
+  if (!c || c->host == target) return false;
+  frmHost* source = c->host;
+  const cCtrl moved = *c;
+  const auto& list = source->Ctrls();
+  const int index = static_cast<int>(std::find(list.begin(), list.end(), c) - list.begin());
+  if (!source->DelCtrl(index)) return false;
+  if (!target) target = NewPanelWindow(moved.compName, KvPixelsToTwips(at.x()), KvPixelsToTwips(at.y()));
+  target->show();
+  target->AddCtrl(moved.compName, moved.compType, moved.bInternal, moved.bGui, true);
+  return true;
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* e) {
+  if (watched != mdi->viewport()) return QMainWindow::eventFilter(watched, e);
+  const QEvent::Type t = e->type();
+  if (t != QEvent::DragEnter && t != QEvent::DragMove && t != QEvent::Drop) return QMainWindow::eventFilter(watched, e);
+  auto* d = static_cast<QDropEvent*>(e);
+  long id = -1;
+  if (d->source() && d->mimeData()->hasFormat(kDragMime)) id = ParseDragPayload(d->mimeData()->data(kDragMime).toStdString());
+  const bool hosted = std::any_of(shell.ctrls.begin(), shell.ctrls.end(), [id](const cCtrl* c) { return c->id == id; });
+  if (!hosted) {
+    e->ignore();
+    return true;
+  }
+  d->acceptProposedAction();
+  if (t == QEvent::Drop) MoveControl(id, nullptr, d->position().toPoint());
+  return true;
 }
 
 frmHost* frmMain::FindPanelWindow(const std::string& name) const {

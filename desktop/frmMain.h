@@ -80,6 +80,10 @@ class frmMain final : public QMainWindow, public IAppEvents {
   void ShowPanel(const std::string& request);
   // Every panel of every component, each in the window its ".wnd" setting names.
   void ShowAll();
+  // Moves the control with that id into target, or into a new window named after it placed
+  // at (pixels, in the MDI area) when target is null. The moved control is selected there.
+  // false when it refused to go or is not hosted any more.
+  bool MoveControl(long id, frmHost* target, QPoint at);
   // The panel window of that name (ignoring case), or null.
   frmHost* FindPanelWindow(const std::string& name) const;
   const CCtlRegistry& Controls() const { return registry; }
@@ -96,6 +100,7 @@ class frmMain final : public QMainWindow, public IAppEvents {
  protected:
   void closeEvent(QCloseEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
   frmMainOptions options;

@@ -3,6 +3,7 @@
 
 #include <QLabel>
 #include <QMdiArea>
+#include <QMimeData>
 #include <QTabBar>
 #include <QtTest>
 
@@ -262,6 +263,84 @@ class HostingTests : public QObject {
     // A control's own clicks are not the frame's.
     QMouseEvent inner(QEvent::MouseButtonRelease, QPointF(1, 1), QPointF(1, 1), Qt::RightButton, Qt::RightButton, Qt::NoModifier);
     QVERIFY(!hook->eventFilter(fixed->widget(), &inner));
+  }
+
+  void dropRules_data() {
+    QTest::addColumn<QString>("payload");
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("ours");
+    QTest::addColumn<QString>("into");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("another window's control") << "own" << kDragMime << true << "target" << true;
+    QTest::newRow("onto its own window") << "own" << kDragMime << true << "source" << false;
+    QTest::newRow("from another program") << "own" << kDragMime << false << "target" << false;
+    QTest::newRow("plain text") << "own" << "text/plain" << true << "target" << false;
+    QTest::newRow("malformed") << "drag.ctl.id=x;" << kDragMime << true << "target" << false;
+    QTest::newRow("no longer hosted") << "drag.ctl.id=9999;" << kDragMime << true << "target" << false;
+  }
+  void dropRules() {
+    QFETCH(QString, payload);
+    QFETCH(QString, format);
+    QFETCH(bool, ours);
+    QFETCH(QString, into);
+    QFETCH(bool, accepted);
+    DesktopRig r;
+    frmHost* source = r.main->NewPanelWindow("source");
+    source->AddCtrl("p", "KvTest.Panel", true, false);
+    frmHost* target = r.main->NewPanelWindow("target");
+    target->AddCtrl("q", "KvTest.Panel", true, false);
+    QMimeData data;
+    const std::string text = payload == "own" ? DragPayload(source->Ctrls()[0]->id) : payload.toStdString();
+    data.setData(format, QByteArray::fromStdString(text));
+    QCOMPARE((into == "source" ? source : target)->AcceptsDrop(&data, ours), accepted);
+  }
+
+  void theOnlyTabMovesToAWindowOfItsOwn() {
+    DesktopRig r;
+    frmHost* solo = r.main->NewPanelWindow("solo");
+    solo->AddCtrl("p", "KvTest.Panel", true, false);
+    const long id = solo->Ctrls()[0]->id;
+    QVERIFY(r.main->MoveControl(id, nullptr, QPoint(120, 90)));
+    QVERIFY(!r.main->FindPanelWindow("solo"));
+    frmHost* own = r.main->FindPanelWindow("p");
+    QVERIFY(own);
+    QCOMPARE(own->Ctrls().size(), size_t{1});
+    QCOMPARE(own->pos(), QPoint(KvTwipsToPixels(KvPixelsToTwips(120)), KvTwipsToPixels(KvPixelsToTwips(90))));
+    // Into a window with a control already: it comes to the front there.
+    frmHost* other = r.main->NewPanelWindow("other");
+    other->AddCtrl("q", "KvTest.Panel", true, false);
+    QVERIFY(r.main->MoveControl(own->Ctrls()[0]->id, other, QPoint()));
+    QCOMPARE(other->Ctrls().size(), size_t{2});
+    QCOMPARE(other->SelectedTab(), 1);
+    // A control that refuses to go stays.
+    frmHost* fixed = r.main->NewPanelWindow("fixed");
+    fixed->AddCtrl("f", "KvTest.Refuse", true, false);
+    QVERIFY(!r.main->MoveControl(fixed->Ctrls()[0]->id, other, QPoint()));
+    QCOMPARE(fixed->Ctrls().size(), size_t{1});
+    QCOMPARE(other->Ctrls().size(), size_t{2});
+  }
+
+  void aMovedLogViewerLosesNoLine() {
+    DesktopRig r;
+    IUtils* u = r.main->Utils();
+    u->AddLog("before the move", sevWarn);
+    frmHost* first = r.main->Shell().hosts.front();
+    frmHost* target = r.main->NewPanelWindow("target");
+    target->AddCtrl("q", "KvTest.Panel", true, false);
+    // The two halves of a drop, with a line arriving between them.
+    r.main->Shell().dragging = true;
+    QVERIFY(first->DelCtrl(first->FindCtrl("Log")));
+    QVERIFY(r.main->Shell().logHeld);
+    u->AddLog("while it moves", sevWarn);
+    QVERIFY(target->AddCtrl("Log", "KvPlugins.LogViewer", true, false));
+    r.main->Shell().dragging = false;
+    QVERIFY(!r.main->Shell().logHeld);
+    u->AddLog("after the move", sevWarn);
+    const std::string text = r.log();
+    const size_t a = text.find("before the move"), b = text.find("while it moves"), c = text.find("after the move");
+    QVERIFY2(a != std::string::npos && b != std::string::npos && c != std::string::npos, text.c_str());
+    QVERIFY(a < b && b < c);
+    QCOMPARE(count(text, "before the move"), size_t{1});
   }
 
   void newWindowsLineUpToTheRight() {
