@@ -391,7 +391,9 @@ void frmHost::resizeEvent(QResizeEvent* e) { QMdiSubWindow::resizeEvent(e); }
 // ---------------------------------------------------------------------------------------
 
 bool frmHost::eventFilter(QObject* watched, QEvent* e) {
-  if (watched != tabs) return QMdiSubWindow::eventFilter(watched, e);
+  const QEvent::Type t = e->type();
+  if (watched != tabs || (t != QEvent::MouseButtonPress && t != QEvent::MouseButtonRelease && t != QEvent::MouseMove))
+    return QMdiSubWindow::eventFilter(watched, e);
   auto* m = static_cast<QMouseEvent*>(e);
   if (e->type() == QEvent::MouseButtonPress && m->button() == Qt::LeftButton) {
     dragTab = tabs->tabAt(m->position().toPoint());

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QTabBar>
 #include <QToolBar>
 #include <QtTest>
@@ -183,6 +184,21 @@ class MainWindowTests : public QObject {
     } else {
       QCOMPARE(DesktopRig::Setting("Misc", "UserControlName"), std::string());
     }
+  }
+
+  void viewTogglesShowAndHideTheBars() {
+    DesktopRig r;
+    QAction* toolbar = r.main->FindAction("mnuToolbar");
+    QAction* status = r.main->FindAction("mnuStatusBar");
+    QVERIFY(toolbar->isChecked() && status->isChecked());
+    toolbar->trigger();
+    status->trigger();
+    QVERIFY(!toolbar->isChecked() && !status->isChecked());
+    QVERIFY(r.main->findChild<QToolBar*>("fileBar")->isHidden());
+    QVERIFY(r.main->findChild<QToolBar*>("runBar")->isHidden());
+    QVERIFY(r.main->statusBar()->isHidden());
+    toolbar->trigger();
+    QVERIFY(!r.main->findChild<QToolBar*>("runBar")->isHidden());
   }
 
   void searchForHelpSaysThereIsNone() {
