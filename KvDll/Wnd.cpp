@@ -184,6 +184,16 @@ void notifyQueued(ThreadQueue& q) {
   slot->fn(slot->ctx);
 }
 
+// What the innermost procedure running on this thread is answering: a message another
+// thread sent (true) or a direct call, a post or nothing (false).
+thread_local bool tl_inForeignSend = false;
+
+struct SendScope {
+  explicit SendScope(bool foreign) : saved(tl_inForeignSend) { tl_inForeignSend = foreign; }
+  ~SendScope() { tl_inForeignSend = saved; }
+  bool saved;
+};
+
 void dispatch(const Item& it) {
   KvWndProc proc = nullptr;
   bool alive = false;
@@ -196,11 +206,13 @@ void dispatch(const Item& it) {
     }
   }
   if (!it.send) {
+    const SendScope scope(false);
     if (alive && proc) proc(it.wnd, it.msg, it.wp, it.lp);
     return;
   }
   long r = 0;
   if (alive && proc) {
+    const SendScope scope(true);
     try {
       r = proc(it.wnd, it.msg, it.wp, it.lp);
     } catch (...) {
@@ -345,7 +357,10 @@ long SendMessage(KvWnd wnd, unsigned msg, intptr_t wp, intptr_t lp) {
   bool direct = false;
   KvWndProc proc = nullptr;
   if (!enqueue(wnd, msg, wp, lp, &rec, &direct, &proc)) return 0;
-  if (direct) return proc ? proc(wnd, msg, wp, lp) : 0;
+  if (direct) {
+    const SendScope scope(false);
+    return proc ? proc(wnd, msg, wp, lp) : 0;
+  }
 
   ThreadQueue& self = *rec.sender;
   while (!rec.done.load(std::memory_order_acquire)) {
@@ -363,6 +378,8 @@ long SendMessage(KvWnd wnd, unsigned msg, intptr_t wp, intptr_t lp) {
 bool PostMessage(KvWnd wnd, unsigned msg, intptr_t wp, intptr_t lp) {
   return enqueue(wnd, msg, wp, lp, nullptr, nullptr, nullptr) != nullptr;
 }
+
+bool InSendMessage() { return tl_inForeignSend; }
 
 int PumpMessages() {
   ThreadQueue& q = *currentQueue();

@@ -44,6 +44,10 @@ void* SetWindowUser(KvWnd wnd, void* user);
 // message is queued and the caller blocks (answering sends to its own windows meanwhile)
 // until the owner has processed it. 0 at once for an unknown or destroyed window.
 long SendMessage(KvWnd wnd, unsigned msg, intptr_t wp, intptr_t lp);
+// Calling thread: true while the innermost procedure running on it answers a message sent by
+// another thread (false for a direct send on the owner thread and for a post), so a handler
+// can tell work reported by a worker from work done on its own thread.
+bool InSendMessage();
 // Any thread. Queues only; false for an unknown window. One thread's posts arrive in order.
 bool PostMessage(KvWnd wnd, unsigned msg, intptr_t wp, intptr_t lp);
 

@@ -37,4 +37,9 @@ std::string ReportPlain(double x);
 // True for measurements whose spread is a jitter figure (it needs at least 3 results).
 bool ReportIsJitter(const std::string& measurement);
 
+class IApp;
+// What every measurement component of the engine measured in its last pass, with the
+// context of each linked channel.
+std::vector<ReportComponent> ReportCollect(IApp* app);
+
 std::string ReportWrite(const std::vector<ReportComponent>& report, ReportFormat format);

@@ -38,6 +38,7 @@
 #include "KvDll/GlobalData.h"
 #include "KvDll/HeadlessWnd.h"
 #include "shell/Report.h"
+#include "shell/Setup.h"
 
 namespace {
 
@@ -107,99 +108,17 @@ class EventPrinter final : public IAppEvents, public IWrkSpcEvents {
   }
 };
 
-// The one engine of this process, for the workspace callbacks (plain functions).
-IApp* g_app = nullptr;
-IUtils* g_utils = nullptr;
-
-// Opening a setup: the engine has read the file; its "Kelvane" section rebuilds the network.
-long openSetup(intptr_t, intptr_t) {
-  long failures = 0;
-  g_app->LoadNetlist(&failures);
-  if (failures > 0) g_utils->AddLog(std::to_string(failures) + " error(s) in setup file", sevSysErr);
-  return failures > 0 ? -1 : 0;
-}
-
-// The component name of a "comp.port" text, trimmed.
-std::string componentOf(const std::string& port) {
-  std::string name = port.substr(0, port.find('.'));
-  const size_t first = name.find_first_not_of(" \t"), last = name.find_last_not_of(" \t");
-  return first == std::string::npos ? std::string() : name.substr(first, last - first + 1);
-}
-
-bool sameText(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
-
-// The network as it is now, from the command list (which keeps its history): the library
-// path, the load lines of components still loaded, and the link lines whose link still exists.
-std::string savedNetwork() {
-  std::string list, text;
-  g_app->GetCmdList(&list);
-  size_t at = 0;
-  while (at < list.size()) {
-    size_t end = list.find("\r\n", at);
-    if (end == std::string::npos) end = list.size();
-    const std::string line = list.substr(at, end - at);
-    at = end + 2;
-    const size_t eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    bool keep = false;
-    if (line.rfind("load ", 0) == 0) {
-      const std::string name = componentOf(line.substr(5, eq - 5) + ".");
-      bool loaded = false;
-      g_app->isLoaded(name, &loaded);
-      keep = loaded || sameText(name, "library");
-    } else if (line.rfind("link ", 0) == 0) {
-      const std::string in = line.substr(5, eq - 5), out = line.substr(eq + 1);
-      bool inLoaded = false, outLoaded = false;
-      g_app->isLoaded(componentOf(in), &inLoaded);
-      g_app->isLoaded(componentOf(out), &outLoaded);
-      if (inLoaded && outLoaded) {
-        // The input answers with the output linked to it now.
-        std::string source;
-        long r = -1;
-        g_app->Execute(in, &source, &r);
-        std::string written = out;
-        written.erase(0, written.find_first_not_of(" \t"));
-        written.erase(written.find_last_not_of(" \t") + 1);
-        keep = r == 0 && sameText(source, written);
-      }
-    }
-    if (keep) text += line + "\r\n";
-  }
-  return text;
-}
-
-// Saving: the network, then the settings listing, as the one "Kelvane" section, replacing
-// the old file whole or not at all.
-long saveSetup(intptr_t fileName, intptr_t) {
-  const char* name = reinterpret_cast<const char*>(fileName);
-  if (!name || !*name) return -1;
-  std::string state;
-  long r = 0;
-  std::string text = "[Kelvane]\r\n" + savedNetwork();
-  g_app->Execute("sys.state", &state, &r);
-  if (r == 0 && state != "sys.state") text += state;
-  std::string error;
-  if (!CAtomicFile::Save(name, text, error)) {
-    g_utils->AddLog(error, sevSysErr);
-    return -1;
-  }
-  return 0;
-}
-
-long closeSetup(intptr_t, intptr_t) { return 0; }
-
 class Shell {
  public:
   explicit Shell(const Options& o) : options(o) {
     KvCreateObject("KvCore.App", app.put());
     app->get_Utils(utils.put());
     app->get_WrkSpc(wrkspc.put());
-    g_app = app.get();
-    g_utils = utils.get();
+    SetupBind(app.get(), utils.get());
     printer.print = o.events;
     app->Advise(&printer, &appCookie);
     wrkspc->Advise(&printer, &wrkCookie);
-    wrkspc->Init(openSetup, saveSetup, closeSetup);
+    wrkspc->Init(SetupOpen, SetupSave, SetupClose);
 
     // The start-up record: this thread's window for the engine's events, a console log.
     const std::string folder = executableFolder();
@@ -222,8 +141,7 @@ class Shell {
     app->Unadvise(appCookie);
     wrkspc->Unadvise(wrkCookie);
     app->Init(0);
-    g_app = nullptr;
-    g_utils = nullptr;
+    SetupBind(nullptr, nullptr);
     wrkspc.reset();
     utils.reset();
     app.reset();
@@ -274,22 +192,7 @@ class Shell {
   // The results of every measurement component, with their context, in the chosen format:
   // on standard output, or whole into the report file. false when that file was not written.
   bool Report() {
-    std::vector<ReportComponent> report;
-    long count = 0;
-    app->get_CompCount(&count);
-    for (long i = 0; i < count; ++i) {
-      std::string label, lib;
-      app->get_CompLabel(i, &label);
-      app->get_CompName(i, &lib);
-      if (strcasecmp(lib.c_str(), "meas") != 0) continue;
-      std::string names;
-      if (app->get_str(label, "meas.names?", &names) != S_OK) continue;
-      ReportComponent c;
-      c.name = label;
-      for (const char* ch : {"ck", "dt", "ctl"}) addChannel(label, ch, c.channels);
-      for (const std::string& name : splitList(names)) c.rows.push_back(row(label, name));
-      report.push_back(std::move(c));
-    }
+    const std::vector<ReportComponent> report = ReportCollect(app.get());
     const std::string text = ReportWrite(report, options.reportFormat);
     if (options.reportFile.empty()) {
       beforeOutput();
@@ -358,69 +261,6 @@ class Shell {
     if (printer.aborted) passFailed = true;
     if (!g || g->pass.load() == before.pass) return;
     if (g->log.errors.load() != before.errors || g->abort.load() != 0) passFailed = true;
-  }
-
-  static std::vector<std::string> splitList(const std::string& list) {
-    std::vector<std::string> items;
-    size_t at = 0;
-    while (at <= list.size()) {
-      size_t end = list.find(',', at);
-      if (end == std::string::npos) end = list.size();
-      if (end > at) items.push_back(list.substr(at, end - at));
-      at = end + 1;
-    }
-    return items;
-  }
-
-  double real(const std::string& comp, const std::string& key, double otherwise = std::nan("")) {
-    double x = 0;
-    return app->get_dbl(comp, key, &x) == S_OK ? x : otherwise;
-  }
-
-  // A linked channel of a measurement component: its producer, the record's length, interval
-  // and start where the producer tells them, and the levels the channel uses.
-  void addChannel(const std::string& label, const std::string& ch, std::vector<ReportChannel>& into) {
-    // The query of an input port answers the output port linked to it, or itself when none is.
-    const std::string port = label + "." + ch + ".in";
-    std::string connection;
-    long result = -1;
-    app->Execute(port, &connection, &result);
-    if (result != 0 || connection.empty() || connection == port) return;
-    ReportChannel c;
-    c.channel = ch;
-    c.source = connection;
-    const std::string producer = connection.substr(0, connection.find('.'));
-    std::string file, column;
-    if (app->get_str(producer, "filename", &file) == S_OK && app->get_str(producer, "ycolumn", &column) == S_OK)
-      c.source += " (file \"" + file + "\", column " + column + ")";
-    int32_t n = 0;
-    if (app->get_lng(producer, "x.count", &n) == S_OK) {
-      // A text-file reader: what it read.
-      c.samples = n, c.interval = real(producer, "x.interval"), c.start = real(producer, "x.start");
-    } else if (app->get_lng(producer, "reclen", &n) == S_OK) {
-      // A generator: what it makes.
-      const double rate = real(producer, "samplerate");
-      c.samples = n, c.interval = rate > 0 ? 1 / rate : std::nan(""), c.start = real(producer, "hor.offset", 0);
-    }
-    c.mid = real(label, ch + ".mid");
-    c.hysteresis = real(label, ch + ".hysteresis");
-    c.low = real(label, ch + ".low");
-    c.high = real(label, ch + ".high");
-    into.push_back(c);
-  }
-
-  ReportRow row(const std::string& label, const std::string& name) {
-    ReportRow r;
-    r.measurement = name;
-    int32_t n = 0;
-    app->get_lng(label, name + ".count?", &n);
-    app->get_unit(label, name + ".mean?", &r.unit);
-    r.count = n;
-    r.mean = real(label, name + ".mean?");
-    r.stddev = real(label, name + ".stddev?");
-    r.min = real(label, name + ".min?");
-    r.max = real(label, name + ".max?");
-    return r;
   }
 
   // The whole text into a temporary file beside the target, then renamed over it: a reader

@@ -430,3 +430,42 @@ TEST(Wnd, WaitPumpingPumpsPostsThatArriveDuringANestedSend) {
 }
 
 }  // namespace
+
+namespace {
+
+// Records, per message, whether the procedure saw itself answering another thread's send;
+// message 2 sends message 1 to the same window directly, nested inside.
+struct SendKinds {
+  std::vector<std::pair<unsigned, bool>> seen;
+};
+
+long kindProc(KvWnd w, unsigned msg, intptr_t, intptr_t) {
+  auto* kinds = static_cast<SendKinds*>(GetWindowUser(w));
+  kinds->seen.emplace_back(msg, InSendMessage());
+  if (msg == 2) SendMessage(w, 1, 0, 0);
+  kinds->seen.emplace_back(msg + 100, InSendMessage());  // after the nested call: restored
+  return 0;
+}
+
+}  // namespace
+
+TEST(Wnd, InSendMessageTellsAForeignSendFromADirectCallOrAPost) {
+  SendKinds kinds;
+  KvWnd w = CreateWindow(kindProc, &kinds);
+  EXPECT_FALSE(InSendMessage());
+  SendMessage(w, 1, 0, 0);  // direct
+  std::thread worker([&] {
+    SendMessage(w, 2, 0, 0);  // foreign, with a direct send nested inside
+    PostMessage(w, 3, 0, 0);
+  });
+  KvEvent never;
+  KvWaitable* objs[] = {&never};
+  while (kinds.seen.size() < 6) WaitPumping(objs, 1, 50);
+  worker.join();
+  while (kinds.seen.size() < 8) WaitPumping(objs, 1, 50);
+  const std::vector<std::pair<unsigned, bool>> expected = {
+      {1, false}, {101, false}, {2, true}, {1, false}, {101, false}, {102, true}, {3, false}, {103, false}};
+  EXPECT_EQ(kinds.seen, expected);
+  EXPECT_FALSE(InSendMessage());
+  DestroyWindow(w);
+}

@@ -1,0 +1,149 @@
+// kelvane: the desktop workbench. See CommandLine.h for its arguments. Without a display it
+// runs off screen, prints the measurement report of what it opened and ran, and closes.
+// Exit status: 0; 1 when a setup could not be opened or a grab not written; 2 for a usage
+// error or an unreadable file.
+
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QPixmap>
+#include <QTabBar>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "desktop/CommandLine.h"
+#include "desktop/Dialogs.h"
+#include "desktop/QtWnd.h"
+#include "desktop/frmMain.h"
+#include "shell/Report.h"
+
+namespace {
+
+bool readable(const std::string& file) {
+  struct stat st {};
+  if (stat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    std::fprintf(stderr, "kelvane: cannot read %s: %s\n", file.c_str(), std::strerror(EISDIR));
+    return false;
+  }
+  std::ifstream f(file, std::ios::binary);
+  if (!f) std::fprintf(stderr, "kelvane: cannot read %s: %s\n", file.c_str(), std::strerror(errno));
+  return static_cast<bool>(f);
+}
+
+// Each line as if typed into the console, the answers as the headless runner prints them.
+void execute(IApp* app, const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::string answer;
+    long result = 0;
+    app->Execute(line, &answer, &result);
+    if (!answer.empty()) std::printf("%s\n", answer.c_str());
+    std::fflush(stdout);
+    QCoreApplication::processEvents();
+  }
+}
+
+// The panel window named (or captioned) name, or the one holding a tool window of that label
+// with that tab brought to the front.
+QWidget* findPanelWindow(frmMain& w, const std::string& name) {
+  const QString n = QString::fromStdString(name);
+  for (frmHost* h : w.Shell().hosts)
+    if (QString::fromStdString(h->WndName()).compare(n, Qt::CaseInsensitive) == 0 ||
+        h->windowTitle().compare(n, Qt::CaseInsensitive) == 0)
+      return h;
+  for (frmHost* h : w.Shell().hosts) {
+    const int at = h->FindCtrl(name);
+    if (at < 0) continue;
+    h->SelectTab(at);
+    return h;
+  }
+  return nullptr;
+}
+
+bool grab(QWidget* widget, const std::string& file) {
+  KvQtFlushText();
+  QCoreApplication::processEvents();
+  const QPixmap image = widget->grab();
+  if (image.isNull() || !image.save(QString::fromStdString(file), "PNG")) {
+    std::fprintf(stderr, "kelvane: cannot write %s\n", file.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  KelvaneArgs args;
+  std::string error;
+  if (!ParseKelvaneArgs(std::vector<std::string>(argv + 1, argv + argc), args, error)) {
+    std::fprintf(stderr, "kelvane: %s\n%s\n", error.c_str(), kKelvaneUsage);
+    return 2;
+  }
+  if (args.help) {
+    std::printf("%s\n", kKelvaneUsage);
+    return 0;
+  }
+  for (const std::string& f : {args.open, args.exec})
+    if (!f.empty() && !readable(f)) return 2;
+  // Without a display the workbench still runs, drawn off screen; as nobody can see or close
+  // it, it then works as a batch: it prints what the measurements found and closes.
+  const bool headless = !std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY");
+  if (headless) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    args.quit = true;
+  }
+
+  QApplication qt(argc, argv);
+  KvQtInstallPump();
+  if (args.quit) CDialogs::Get().SetMode(CDialogs::Mode::defaults);
+  int status = 0;
+  {
+    frmMainOptions options;
+    options.lib = args.lib;
+    options.ctl = args.ctl;
+    frmMain w(options);
+    if (w.Load()) {
+      if (!args.open.empty()) {
+        KvPtr<IWrkSpc> wrkspc;
+        w.App()->get_WrkSpc(wrkspc.put());
+        long r = -1;
+        wrkspc->Open(args.open, &r);
+        if (r != 0) {
+          std::fprintf(stderr, "kelvane: cannot open %s\n", args.open.c_str());
+          status = 1;
+        }
+      }
+      if (!args.exec.empty()) execute(w.App(), args.exec);
+      if (args.run && w.Control()) w.Control()->Run();
+      w.WaitIdle();
+      if (headless) {
+        const std::string report = ReportWrite(ReportCollect(w.App()), ReportFormat::text);
+        std::fwrite(report.data(), 1, report.size(), stdout);
+        std::fflush(stdout);
+      }
+    } else {
+      w.show();
+    }
+    if (!args.grab.empty() && !grab(&w, args.grab)) status = 1;
+    if (!args.grabWidgetName.empty()) {
+      QWidget* panel = findPanelWindow(w, args.grabWidgetName);
+      if (!panel) std::fprintf(stderr, "kelvane: no window %s\n", args.grabWidgetName.c_str());
+      if (!panel || !grab(panel, args.grabWidgetFile)) status = 1;
+    }
+    if (args.quit) {
+      w.close();
+    } else {
+      qt.exec();
+    }
+  }
+  KvQtRemovePump();
+  return status;
+}
