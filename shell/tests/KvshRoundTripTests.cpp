@@ -17,15 +17,6 @@ namespace {
 
 const std::string kLib = std::string(" --lib ") + KV_TEST_LIB_DIR;
 
-struct Folder {
-  std::string path;
-  Folder() {
-    char t[] = "/tmp/kvshtripXXXXXX";
-    path = mkdtemp(t);
-  }
-  ~Folder() { std::system(("rm -rf " + path).c_str()); }
-};
-
 // The answer part of each --records line.
 std::vector<std::string> answers(const std::string& out) {
   std::vector<std::string> list;
