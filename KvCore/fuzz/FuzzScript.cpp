@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "KvCore/Engine.h"
 #include "KvDll/Wnd.h"
@@ -29,6 +30,7 @@ void resetEngine(CEngine& e) {
   g.modTexts->RemoveAll();
   e.Acq().clearAbort();
   e.Acq().clearStop();
+  e.SetReplaying(false);
   PumpMessages();  // whatever a line left for the engine's window
   if (e.Components().Count() != 0 || e.CmdList().Count() != 0) __builtin_trap();
 }
@@ -75,6 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Every line of the input through both engines; the command list text at the end.
   ParserRig& rig = ::rig();
   CEngine& engine = ::engine();
+  // Half the inputs are replayed as a setup would be, with its limits on library folders.
+  engine.SetReplaying(size > 0 && (data[0] & 1));
   size_t start = 0;
   while (start <= input.size()) {
     size_t end = input.find('\n', start);
@@ -82,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string line = input.substr(start, end - start);
     rig.run(line.c_str());
     CStr answer;
-    engine.Execute(line.c_str(), answer);
+    engine.Execute(std::string_view(line), answer);
     start = end + 1;
   }
   (void)rig.parser.GetCmdList();
