@@ -15,8 +15,10 @@ namespace {
 // One engine for the whole run: making one starts (and ending one joins) its acquisition
 // thread, which cost more than the lines themselves. Between inputs it goes back to the state
 // of a new engine: no components, no command list, no library path or aliases, no flags.
+// It is never destroyed: the fuzzer ends the process with exit(), after this thread's
+// message queue (thread-local) is gone, and ending the engine then would pump that queue.
 CEngine& engine() {
-  static CEngine e;
+  static CEngine& e = *new CEngine;
   return e;
 }
 
