@@ -108,7 +108,7 @@ HRESULT CApp::Unadvise(long cookie) {
 
 HRESULT CApp::Execute(const std::string& cmd, std::string* msg, long* result) {
   CStr answer;
-  const int r = engine->Execute(cmd.c_str(), answer);
+  const int r = engine->Execute(std::string_view(cmd), answer);
   if (msg) *msg = text(answer);
   if (result) *result = r;
   return S_OK;
@@ -276,7 +276,16 @@ HRESULT CApp::GetCmdList(std::string* out) {
 HRESULT CApp::LoadNetlist(long* out) {
   long failures = 0;
   if (wrkspc) {
+    // What the reading of the file found wrong (already logged) counts as failing lines do.
+    failures += wrkspc->TakeReadProblems();
     const std::string all = wrkspc->Buffer();
+    // A setup is someone else's text: its lines may not load code from where they please.
+    struct Replay {
+      CEngine& e;
+      bool was;
+      explicit Replay(CEngine& e) : e(e), was(e.Replaying()) { e.SetReplaying(true); }
+      ~Replay() { e.SetReplaying(was); }
+    } replay(*engine);
     size_t start = 0;
     for (long n = 0; start <= all.size(); ++n) {
       size_t end = all.find('\n', start);
@@ -284,7 +293,7 @@ HRESULT CApp::LoadNetlist(long* out) {
       std::string line = all.substr(start, end - start);
       if (!line.empty() && line.back() == '\r') line.pop_back();
       CStr answer;
-      if (engine->Execute(line.c_str(), answer) < 0) {
+      if (engine->Execute(std::string_view(line), answer) < 0) {
         ++failures;
         CStr msg = CStr("Line ") + CStr(n) + ": " + answer;
         engine->Global().log.Add(msg, LogSysErr);
@@ -574,6 +583,8 @@ HRESULT CUtils::get_LibraryPath(std::string* out) {
 
 HRESULT CUtils::put_LibraryPath(const std::string& path) {
   KV_NEED_APP;
+  // The program's own choice (kvsh --lib, the desktop's settings): a setup may use it too.
+  app->Engine().TrustLibrary(CStr(path.c_str()));
   app->Engine().SetPathLib(CStr(path.c_str()));
   return S_OK;
 }

@@ -1,5 +1,10 @@
 #include "KvCore/Engine.h"
 
+#include <stdlib.h>
+
+#include <algorithm>
+
+#include "KvCore/Message.h"
 #include "KvDll/DynLib.h"
 
 namespace {
@@ -143,6 +148,51 @@ int CEngine::Execute(const char* line, CStr& answer) {
   const int result = parser.Execute(processed, message);
   answer = message.IsEmpty() ? processed : message;
   return result;
+}
+
+int CEngine::Execute(std::string_view line, CStr& answer) {
+  const size_t nul = line.find('\0');
+  if (nul == std::string_view::npos) return Execute(std::string(line).c_str(), answer);
+  const std::string before(line.substr(0, std::min<size_t>(nul, 40)));
+  return KvFail(answer, "Line holds a NUL character", before.c_str());
+}
+
+namespace {
+
+// The folder a path names, links and ".." resolved; empty when it does not exist.
+std::string resolvedFolder(const std::string& path) {
+  if (path.empty()) return {};
+  char* real = ::realpath(path.c_str(), nullptr);
+  if (!real) return {};
+  std::string out(real);
+  ::free(real);
+  return out;
+}
+
+}  // namespace
+
+void CEngine::TrustLibrary(const CStr& folder) {
+  if (!folder.IsEmpty()) trusted.emplace_back(folder.GetBfr(), static_cast<size_t>(folder.GetLength()));
+}
+
+bool CEngine::LibraryAllowed(const CStr& folder) {
+  if (!replaying) return true;
+  const std::string wanted = resolvedFolder(std::string(folder.GetBfr(), static_cast<size_t>(folder.GetLength())));
+  if (wanted.empty()) return false;
+  std::vector<std::string> candidates = trusted;
+  candidates.emplace_back(KvJoinPath(AppPath(), "Lib").GetBfr());
+  candidates.emplace_back(KvProgramFolder() + "/Lib");
+  const CStr listed = GetSetting("Settings", "Libraries", "");
+  const std::string list(listed.GetBfr(), static_cast<size_t>(listed.GetLength()));
+  for (size_t at = 0; at <= list.size();) {
+    size_t end = list.find(':', at);
+    if (end == std::string::npos) end = list.size();
+    if (end > at) candidates.push_back(list.substr(at, end - at));
+    at = end + 1;
+  }
+  for (const std::string& c : candidates)
+    if (resolvedFolder(c) == wanted) return true;
+  return false;
 }
 
 void CEngine::ValueChanged(const char* component, const char* name) {

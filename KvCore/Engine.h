@@ -9,6 +9,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "KvCore/Acq.h"
 #include "KvCore/FunOrder.h"
@@ -27,6 +29,9 @@ class CEngine final : public IParserHost {
   // Executes one script line. 0 or -1; answer is the message, or the processed line when
   // the message is empty.
   int Execute(const char* line, CStr& answer);
+  // The same for a line that may hold any byte: one with a NUL is refused whole, since the
+  // text after it would otherwise be dropped without a word.
+  int Execute(std::string_view line, CStr& answer);
   CStr GetCmdList() const { return parser.GetCmdList(); }
 
   void SetAppPath(const char* folder) { appPath = folder; }
@@ -63,6 +68,15 @@ class CEngine final : public IParserHost {
   // The program's folder, as the start-up record gave it, else the running program's.
   CStr AppPath() override;
   bool NetworkLocked() override { return acq && acq->Active(); }
+  bool LibraryAllowed(const CStr& folder) override;
+
+  // While a setup file's lines are replayed, "load library" may name only a trusted folder:
+  // the program's own library folder, one trusted here (the folder the user gave the
+  // program), or one listed in the settings store under Settings, key Libraries (folders
+  // separated by ":").
+  void SetReplaying(bool on) { replaying = on; }
+  bool Replaying() const { return replaying; }
+  void TrustLibrary(const CStr& folder);
 
  private:
   CGlobalData global;  // first: every other part reaches it through KvGlobal()
@@ -73,6 +87,8 @@ class CEngine final : public IParserHost {
   CNetlist net;
   std::unique_ptr<CAcq> acq;
   CStr appPath;
+  bool replaying = false;
+  std::vector<std::string> trusted;  // folders as given; compared by what they resolve to
   std::atomic<bool> closing{false};
   std::mutex queuedLock;
   std::deque<std::pair<std::string, std::string>> queued;

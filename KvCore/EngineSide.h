@@ -58,6 +58,9 @@ class IParserHost {
   virtual void RequestStop() = 0;
   virtual void RequestAbort() = 0;
   virtual long SetPathLib(const CStr& path) = 0;
+  // Whether a "load library" line may point the library path at folder now: loading a
+  // module runs its code, so lines replayed from a setup file may name trusted folders only.
+  virtual bool LibraryAllowed(const CStr& /*folder*/) { return true; }
   virtual CStr AppPath() = 0;
   // From the moment passes are asked for until the engine is idle again (and during a pass
   // in place) the network must not change: the pass walks its components and links.

@@ -70,8 +70,11 @@ int CModList::Create(const char* name, const char* library, CStr& message) {
   r->variant = dot ? CStr(dot + 1) : CStr();
 
   const std::string folder(g.libPath.GetBfr(), static_cast<size_t>(g.libPath.GetLength()));
-  const std::string path = KvFindFileNoCase(folder, std::string(r->file.GetBfr()) + ".bin");
-  if (!path.empty() && !r->file.IsEmpty()) r->module = KvLoadLibrary(path);
+  // Module files come from the library folder itself: a name with a folder part in it would
+  // load (and so run) code from anywhere.
+  const bool plainName = !r->file.IsEmpty() && !std::strpbrk(r->file.GetBfr(), "/\\");
+  const std::string path = plainName ? KvFindFileNoCase(folder, std::string(r->file.GetBfr()) + ".bin") : std::string();
+  if (!path.empty()) r->module = KvLoadLibrary(path);
   if (KvModEntryFn entry = KvModEntryOf(r->module)) {
     KvCreateBlock block{r->name.GetBfr(), &g, &r->inst, r->variant.GetBfr()};
     entry(r->module, kModCreate, &block);

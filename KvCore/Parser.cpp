@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -84,6 +85,102 @@ bool addressableName(const CStr& name) {
 
 int32_t countOf(const CStr& text, char c) {
   return static_cast<int32_t>(std::count(text.GetBfr(), text.GetBfr() + text.GetLength(), c));
+}
+
+// A text constant with escapes, e"...": the form the state listing gives a text that holds
+// line breaks, other control characters or double quotes, which a plain "..." constant cannot
+// carry through the lines of a setup file. Inside, \\ is a backslash, \r \n \t the control
+// characters and \xHH any byte; no literal double quote, so every quote-aware step of the
+// parser sees one quoted stretch. No line of another meaning has this form: a right side that
+// begins with a letter is otherwise a port, and no component name holds a double quote.
+bool isEscapedText(const CStr& s) {
+  const char* p = s.GetBfr();
+  return s.GetLength() >= 3 && p[0] == 'e' && p[1] == '"' && p[s.GetLength() - 1] == '"';
+}
+
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// false for an unknown escape, a short \x or a literal quote.
+bool decodeEscapedText(const CStr& s, std::string& text) {
+  const char* p = s.GetBfr() + 2;
+  const char* end = s.GetBfr() + s.GetLength() - 1;
+  text.clear();
+  while (p < end) {
+    const char c = *p++;
+    if (c == '"') return false;
+    if (c != '\\') {
+      text += c;
+      continue;
+    }
+    if (p == end) return false;
+    switch (*p++) {
+      case '\\': text += '\\'; break;
+      case 'r': text += '\r'; break;
+      case 'n': text += '\n'; break;
+      case 't': text += '\t'; break;
+      case 'x': {
+        const int hi = p < end ? hexDigit(p[0]) : -1, lo = p + 1 < end ? hexDigit(p[1]) : -1;
+        if (hi < 0 || lo < 0 || (hi == 0 && lo == 0)) return false;  // a NUL would cut the text
+        text += static_cast<char>(hi * 16 + lo);
+        p += 2;
+        break;
+      }
+      default: return false;
+    }
+  }
+  return true;
+}
+
+bool needsEscapes(const CStr& value) {
+  for (int32_t i = 0; i < value.GetLength(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(value.GetBfr()[i]);
+    if (c < 0x20 || c == 0x7F || c == '"') return true;
+  }
+  return false;
+}
+
+void appendEscaped(std::string& out, const CStr& value) {
+  static const char hex[] = "0123456789ABCDEF";
+  out += "e\"";
+  for (int32_t i = 0; i < value.GetLength(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(value.GetBfr()[i]);
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\r': out += "\\r"; break;
+      case '\n': out += "\\n"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20 || c == 0x7F || c == '"') {
+          out += "\\x";
+          out += hex[c >> 4];
+          out += hex[c & 15];
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  out += '"';
+}
+
+// A double as the state listing writes it: the value query's text where that reads back to
+// the same bits, else 17 significant digits, which always do.
+CStr exactText(double d) {
+  CStr text(d);
+  double back = 0;
+  if (!std::isfinite(d) || (text.Str2Num(back) && std::memcmp(&back, &d, sizeof d) == 0)) return text;
+  char digits[64];
+  std::snprintf(digits, sizeof digits, "%.17g", d);
+  if (char* e = std::strchr(digits, 'e'); e && e[1] == '+') {
+    char* exp = e + 2;
+    while (*exp == '0' && exp[1]) ++exp;
+    std::memmove(e + 1, exp, std::strlen(exp) + 1);
+  }
+  return CStr(digits);
 }
 
 // Frees an argument list that a module filled from the shared heap.
@@ -212,6 +309,7 @@ int CParser::Load(CStr& line, const CStr& rest, CStr& message) {
   if (name.Compare("library", true)) {
     CStr path = library;
     path.Replace("$AppPath", host.AppPath());
+    if (!host.LibraryAllowed(path)) return KvFail(message, "Library folder not trusted", path);
     host.SetPathLib(path);
     cmds.Record("load", "library", asWritten);
     return 0;
@@ -285,7 +383,10 @@ int CParser::Assign(CStr& line, CStr& message) {
   left.trim();
   right.trim();
 
-  const bool rightIsPort = beginsWithLetter(right);
+  std::string unescaped;
+  const bool escaped = isEscapedText(right);
+  if (escaped && !decodeEscapedText(right, unescaped)) return KvFail(message, "Value not accepted", line);
+  const bool rightIsPort = !escaped && beginsWithLetter(right);
   Ref outRef;
   if (rightIsPort) {
     if (Resolve(right, outRef, message, false) < 0) return -1;
@@ -342,7 +443,10 @@ int CParser::Assign(CStr& line, CStr& message) {
       return KvFail(message, "Invalid assignment, expecting setting on left hand side, found unknown type", left);
   }
   CStr constant = right;
-  constant.RipQuotes();
+  if (escaped)
+    constant = CStr(unescaped.data(), static_cast<long>(unescaped.size()));
+  else
+    constant.RipQuotes();
   VPARAM v;
   v.kind = kindSetting;
   // A text that holds no number, or one the setting's type cannot hold, never reaches it.
@@ -507,14 +611,30 @@ void CParser::StateListing(CStr& message) {
       const VPARAM desc = comps.Describe(c, setting);
       if (desc.kind != kindSetting) continue;
       CStr value;
-      if (ReadValue(c, setting, desc.vt, value) != cmdDone) continue;
+      if (desc.vt == vtR8 || desc.vt == vtR4) {
+        // Every value comes back from a saved setup with the same bits.
+        const VPARAM v = comps.Get(c, setting, desc.vt);
+        if (v.vt == vtR8)
+          value = exactText(v.value.r8);
+        else if (v.vt == vtR4)
+          value = exactText(static_cast<double>(v.value.r4));
+        else
+          continue;
+      } else if (ReadValue(c, setting, desc.vt, value) != cmdDone) {
+        continue;
+      }
       listing += comps.Label(c);
       listing += '.';
       listing += setting.GetBfr();
       listing += '=';
-      if (desc.vt == vtStr || desc.vt == vtPStr) listing += '"';
-      listing.append(value.GetBfr(), static_cast<size_t>(value.GetLength()));
-      if (desc.vt == vtStr || desc.vt == vtPStr) listing += '"';
+      const bool isText = desc.vt == vtStr || desc.vt == vtPStr;
+      if (isText && needsEscapes(value)) {
+        appendEscaped(listing, value);
+      } else {
+        if (isText) listing += '"';
+        listing.append(value.GetBfr(), static_cast<size_t>(value.GetLength()));
+        if (isText) listing += '"';
+      }
       listing += "\r\n";
     }
   }

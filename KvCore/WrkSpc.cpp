@@ -2,27 +2,28 @@
 
 #include <strings.h>
 
-#include <cstdio>
+#include <algorithm>
+#include <cerrno>
+
+#include "KvDll/FileRead.h"
 
 namespace {
 
 constexpr int kMaxSections = 10;
 
-bool readTextFile(const std::string& path, std::string& out) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
-  char chunk[65536];
-  size_t n;
+// A regular file of bounded size, in text mode: a CR before a line feed is not part of the text.
+bool readTextFile(const std::string& path, std::string& out, std::string& error) {
   std::string raw;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) raw.append(chunk, n);
-  const bool ok = !std::ferror(f);
-  std::fclose(f);
-  // Text mode: a CR before a line feed is not part of the text.
+  if (!KvReadFile(path, kMaxSetupFile, raw, error)) return false;
   out.clear();
   out.reserve(raw.size());
   for (size_t i = 0; i < raw.size(); ++i)
     if (!(raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n')) out += raw[i];
-  return ok;
+  return true;
+}
+
+size_t lineOf(std::string_view text, size_t at) {
+  return 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + static_cast<long>(at), '\n'));
 }
 
 }  // namespace
@@ -31,9 +32,15 @@ KvWorkspaceText KvParseWorkspace(std::string_view text) {
   KvWorkspaceText w;
   // Section starts: the file start, then every "[" that follows a line feed, up to 10 in all.
   std::vector<size_t> starts{0};
-  for (size_t at = text.find("\n["); at != std::string_view::npos && starts.size() < kMaxSections;
-       at = text.find("\n[", at + 1))
+  size_t at = text.find("\n[");
+  for (; at != std::string_view::npos && starts.size() < kMaxSections; at = text.find("\n[", at + 1))
     starts.push_back(at + 1);
+  if (at != std::string_view::npos) {
+    // The rest would have run as script lines of the tenth section, its headers included.
+    w.problems.push_back("setup has more than " + std::to_string(kMaxSections) + " sections; the sections from line " +
+                         std::to_string(lineOf(text, at + 1)) + " on are ignored");
+    text = text.substr(0, at);
+  }
   w.engine = -1;
   if (starts.size() == 1 && (text.empty() || text[0] != '[')) {
     w.names.emplace_back("Kelvane");
@@ -48,12 +55,16 @@ KvWorkspaceText KvParseWorkspace(std::string_view text) {
     std::string name;
     size_t body = 0;
     if (!part.empty() && part[0] == '[') {
-      const size_t close = part.find(']');
+      // The name ends on its header's line: a "]" further down is part of the section's text.
+      const size_t close = part.substr(0, part.find('\n')).find(']');
       if (close != std::string_view::npos) {
         name = std::string(part.substr(1, close - 1));
         body = close + 1;
       } else {
-        body = 0;  // no "]" before the next section: no name, and the text is kept whole
+        body = 0;  // no name, and the text is kept whole
+        const std::string_view header = part.substr(0, std::min<size_t>(part.find('\n'), 40));
+        w.problems.push_back("section header without \"]\" on line " + std::to_string(lineOf(text, start)) + ": " +
+                             std::string(header));
       }
     }
     w.names.push_back(name);
@@ -72,7 +83,8 @@ CWrkSpc::CWrkSpc(Host h) : host(std::move(h)) { reset(); }
 
 void CWrkSpc::reset() {
   name.clear();
-  text = KvWorkspaceText{{"Kelvane"}, {""}, 0};
+  readProblems = 0;
+  text = KvWorkspaceText{{"Kelvane"}, {""}, 0, {}};
 }
 
 bool CWrkSpc::IsCallback(intptr_t addr) const {
@@ -106,11 +118,15 @@ HRESULT CWrkSpc::Open(const std::string& fileName, long* out) {
   if (!name.empty() || !Buffer().empty()) {
     if (host.log) host.log("Close the Workspace first", 6);
   } else {
-    std::string all;
-    if (!readTextFile(fileName, all)) {
-      if (host.log) host.log("Workspace not found", 6);
+    std::string all, error;
+    if (!readTextFile(fileName, all, error)) {
+      const std::string why = "Workspace not found: \"" + fileName + "\": " + error;
+      if (host.log) host.log(errno == ENOENT ? "Workspace not found" : why.c_str(), 6);
     } else {
       text = KvParseWorkspace(all);
+      readProblems = static_cast<long>(text.problems.size());
+      for (const std::string& p : text.problems)
+        if (host.log) host.log(p.c_str(), 6);
       r = cbOpen ? cbOpen(reinterpret_cast<intptr_t>(fileName.c_str()), 0) : -1;
       name = fileName;
       nameChanged();

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "KvCore/KvApi.h"
@@ -15,9 +16,12 @@
 struct KvWorkspaceText {
   std::vector<std::string> names, contents;
   int engine = 0;  // index of the engine's section
+  std::vector<std::string> problems;  // what the text holds that is not read: for the log
 };
 
-// Splits a file's text (CR LF already read as LF) into at most 10 sections.
+// Splits a file's text (CR LF already read as LF) into at most 10 sections. Text from an 11th
+// header on is dropped (never part of a section, so never run as script lines), and a header
+// whose line has no "]" gives a section without a name; both are listed in problems.
 KvWorkspaceText KvParseWorkspace(std::string_view text);
 
 class CWrkSpc final : public KvRefCounted<IWrkSpc> {
@@ -47,6 +51,8 @@ class CWrkSpc final : public KvRefCounted<IWrkSpc> {
   HRESULT Unadvise(long cookie) override;
 
   const std::string& Buffer() const { return text.contents[static_cast<size_t>(text.engine)]; }
+  // How many problems the last Open found (they are logged there); counted once.
+  long TakeReadProblems() { return std::exchange(readProblems, 0); }
 
  private:
   Host host;
@@ -55,6 +61,7 @@ class CWrkSpc final : public KvRefCounted<IWrkSpc> {
   KvCallbackFn cbOpen = nullptr, cbSave = nullptr, cbClose = nullptr;
   std::vector<std::pair<long, IWrkSpcEvents*>> sinks;
   long nextCookie = 1;
+  long readProblems = 0;
 
   void reset();
   void nameChanged();

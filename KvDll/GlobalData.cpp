@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "KvDll/FileRead.h"
 #include "KvDll/IniStore.h"
 #include "KvDll/WndMsg.h"
 
@@ -26,15 +27,10 @@ void raiseThread(intptr_t tid) {
   if (errno == 0) setpriority(PRIO_PROCESS, static_cast<id_t>(tid), now - 1);
 }
 
+// mods.lst is a short list; a FIFO or device under that name must not hold the engine.
 bool readWholeFile(const CStr& path, std::string& out) {
-  FILE* f = std::fopen(path.GetBfr(), "rb");
-  if (!f) return false;
-  char chunk[65536];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) out.append(chunk, n);
-  const bool ok = !std::ferror(f);
-  std::fclose(f);
-  return ok;
+  std::string error;
+  return KvReadFile(path.GetBfr(), size_t{1} << 20, out, error);
 }
 
 }  // namespace

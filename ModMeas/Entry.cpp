@@ -2,4 +2,4 @@
 #include "KvLib/Module.h"
 #include "ModMeas/MeasIn.h"
 
-KV_MODULE_ENTRY(new CMeasIn(block))
+KV_MODULE_ENTRY(CMeasIn::KnownKind(block.variant) ? new CMeasIn(block) : nullptr)

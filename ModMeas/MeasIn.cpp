@@ -82,6 +82,15 @@ CMeasIn::CMeasIn(const KvCreateBlock& block)
 
 CMeasIn::~CMeasIn() { StopTrigger(); }
 
+bool CMeasIn::KnownKind(const char* kind) {
+  if (!kind || !*kind) return true;
+  for (const char* k : {"all", "ck", "dt", "chch"})
+    if (strcasecmp(kind, k) == 0) return true;
+  for (int32_t i = 0; i < kMeasCount; ++i)
+    if (strcasecmp(kind, kMeasTable[i].name) == 0) return true;
+  return false;
+}
+
 CMeasurement* CMeasIn::Find(const char* name) const {
   for (const auto& m : meas)
     if (name && strcasecmp(m->row().name, name) == 0) return m.get();

@@ -14,6 +14,10 @@
 class CMeasIn final : public CLocalData {
  public:
   explicit CMeasIn(const KvCreateBlock& block);
+  // Whether a kind names something this module offers: "" or "all", "ck", "dt", "chch", or a
+  // measurement. Another name makes no component: taking it for "all" would answer a typing
+  // error with success.
+  static bool KnownKind(const char* kind);
   ~CMeasIn() override;
 
   void ActMsg(const char* msg) override;

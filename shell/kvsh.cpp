@@ -27,14 +27,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "KvCore/KvApi.h"
+#include "KvCore/Parser.h"
 #include "KvDll/AtomicFile.h"
 #include "KvDll/DynLib.h"
+#include "KvDll/FileRead.h"
 #include "KvDll/GlobalData.h"
 #include "KvDll/HeadlessWnd.h"
 #include "shell/Report.h"
@@ -77,6 +79,22 @@ std::string escaped(const char* text, size_t n) {
 }
 
 std::string executableFolder() { return KvProgramFolder(); }
+
+// One line without its LF. Of a line longer than the engine takes, only as much is kept as
+// the engine needs to refuse it: a line without end (standard input from /dev/zero) costs no
+// more memory than that.
+bool readLine(std::istream& in, std::string& line) {
+  line.clear();
+  std::streambuf* buf = in.rdbuf();
+  bool any = false;
+  for (int c; (c = buf->sbumpc()) != std::char_traits<char>::eof();) {
+    any = true;
+    if (c == '\n') return true;
+    if (line.size() <= static_cast<size_t>(CParser::kMaxLine)) line += static_cast<char>(c);
+  }
+  in.setstate(std::ios::eofbit);
+  return any;
+}
 
 // Prints the engine's events with --events; marks the end of a batch of passes.
 class EventPrinter final : public IAppEvents, public IWrkSpcEvents {
@@ -182,7 +200,7 @@ class Shell {
     std::string line;
     for (;;) {
       if (interactive) beforeOutput(), std::fputs("> ", stdout), std::fflush(stdout);
-      if (!std::getline(in, line)) break;
+      if (!readLine(in, line)) break;
       if (!line.empty() && line.back() == '\r') line.pop_back();
       Answer(line);
     }
@@ -382,19 +400,16 @@ int main(int argc, char** argv) {
     }
   }
 
-  // Every file must be readable before the first line runs: half a setup is worse than none.
-  std::vector<std::ifstream> streams;
+  // Every file must be read before the first line runs: half a setup is worse than none.
+  // Only regular files of bounded size: a FIFO or a device would hang or fill the memory.
+  std::vector<std::istringstream> streams;
   for (const std::string& f : options.files) {
-    struct stat st {};
-    if (stat(f.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-      std::fprintf(stderr, "kvsh: cannot read %s: %s\n", f.c_str(), std::strerror(EISDIR));
+    std::string text, reason;
+    if (!KvReadFile(f, kMaxSetupFile, text, reason)) {
+      std::fprintf(stderr, "kvsh: cannot read %s: %s\n", f.c_str(), reason.c_str());
       return 2;
     }
-    streams.emplace_back(f, std::ios::binary);
-    if (!streams.back()) {
-      std::fprintf(stderr, "kvsh: cannot read %s: %s\n", f.c_str(), std::strerror(errno));
-      return 2;
-    }
+    streams.emplace_back(std::move(text));
   }
 
   int status = 0;
@@ -404,7 +419,7 @@ int main(int argc, char** argv) {
     if (streams.empty()) {
       shell.Run(std::cin, !options.records && isatty(STDIN_FILENO));
     } else {
-      for (std::ifstream& s : streams) shell.Run(s, false);
+      for (std::istringstream& s : streams) shell.Run(s, false);
     }
     shell.RunPasses(options.runPasses);
     if (options.report && !shell.Report()) status = 1;

@@ -1,5 +1,6 @@
 // Any file reads as a workspace without crashing: at most 10 sections plus the engine's, an
-// engine section that is there, and no text invented.
+// engine section that is there, no text invented, no header left inside a section's text
+// (it would run as a script line), and every problem reported once at most per header.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -14,5 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t total = 0;
   for (size_t i = 0; i < w.names.size(); ++i) total += w.names[i].size() + w.contents[i].size();
   if (total > size + 7) __builtin_trap();  // "Kelvane" may be added
+  for (const std::string& c : w.contents)
+    if (c.find("\n[") != std::string::npos) __builtin_trap();
+  if (w.problems.size() > 11) __builtin_trap();
   return 0;
 }

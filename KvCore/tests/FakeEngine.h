@@ -47,6 +47,7 @@ class FakeComponents : public IComponents {
   std::vector<std::pair<std::string, VPARAM>> writes;  // setting and raw record written
   std::vector<std::string> writtenTexts;
   std::map<std::string, FakeComponent> libraries;  // what Create can instantiate, by library
+  int changes = 0;  // creates, destroys and accepted writes: whether list still is as it was made
 
   int Count() const override { return static_cast<int>(list.size()); }
   int Find(const char* name) const override {
@@ -68,9 +69,13 @@ class FakeComponents : public IComponents {
     FakeComponent c = it->second;
     c.name = name;
     list.push_back(c);
+    ++changes;
     return 0;
   }
-  void Destroy(int i) override { list.erase(list.begin() + i); }
+  void Destroy(int i) override {
+    list.erase(list.begin() + i);
+    ++changes;
+  }
 
   FakeParam* param(int i, const char* name) {
     auto& p = list[static_cast<size_t>(i)].params;
@@ -113,6 +118,7 @@ class FakeComponents : public IComponents {
     if (!p) return cmdNotServed;
     writes.emplace_back(name, v);
     if (p->writeResult != cmdDone) return p->writeResult;
+    ++changes;
     if (v.vt == vtStr || v.vt == vtPStr) {
       p->text = v.value.s;
       writtenTexts.push_back(p->text);

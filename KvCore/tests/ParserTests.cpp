@@ -298,7 +298,8 @@ TEST(ParserState, ListsReadableSettingsInLoadOrder) {
   EXPECT_EQ(result, 0);
   EXPECT_EQ(listing,
             "gen.freq=1000\r\ngen.count=42\r\ngen.type=\"sine\"\r\ngen.bits=12\r\n"
-            "scope.title=\"Scope \"A\"\"\r\n");
+            "scope.title=e\"Scope \\x22A\\x22\"\r\n")
+      << "a text with quotes is listed escaped, so that no quote of it can end the constant";
 }
 
 TEST(ParserState, ListingReplaysToTheSameSettings) {

@@ -15,6 +15,7 @@ TEST(WorkspaceText, Sections) {
     std::string text;
     std::vector<std::string> names, contents;
     int engine;
+    std::vector<std::string> problems = {};
   };
   std::string twelve;
   for (int i = 1; i <= 12; ++i) twelve += "[s" + std::to_string(i) + "]\nline " + std::to_string(i) + "\n";
@@ -23,7 +24,8 @@ TEST(WorkspaceText, Sections) {
     twelveNames.push_back("s" + std::to_string(i));
     twelveContents.push_back("\nline " + std::to_string(i));
   }
-  twelveContents.back() = "\nline 10\n[s11]\nline 11\n[s12]\nline 12\n";
+  // The rest is dropped and reported: it would otherwise run as lines of the tenth section.
+  twelveContents.back() = "\nline 10";
   twelveNames.push_back("Kelvane");
   twelveContents.push_back("");
   const Case cases[] = {
@@ -35,9 +37,12 @@ TEST(WorkspaceText, Sections) {
       {"text before the first header is a nameless section", "intro\n[Kelvane]\nx", {"", "Kelvane"}, {"intro", "\nx"}, 1},
       {"no engine section: one is added", "[Other]\nx\n", {"Other", "Kelvane"}, {"\nx\n", ""}, 1},
       {"a header without ']' has no name and keeps its text", "[broken\nx\n[Kelvane]\ny", {"", "Kelvane"},
-       {"[broken\nx", "\ny"}, 1},
+       {"[broken\nx", "\ny"}, 1, {"section header without \"]\" on line 1: [broken"}},
+      {"a ']' on a later line does not end the name", "a\n[Kelvane\nload x = y[1]\n", {"", "", "Kelvane"},
+       {"a", "[Kelvane\nload x = y[1]\n", ""}, 2, {"section header without \"]\" on line 2: [Kelvane"}},
       {"the first engine section wins", "[kelvane]\na\n[Kelvane]\nb", {"kelvane", "Kelvane"}, {"\na", "\nb"}, 0},
-      {"twelve headers give ten sections", twelve, twelveNames, twelveContents, 10},
+      {"twelve headers give ten sections", twelve, twelveNames, twelveContents, 10,
+       {"setup has more than 10 sections; the sections from line 21 on are ignored"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -45,6 +50,7 @@ TEST(WorkspaceText, Sections) {
     EXPECT_EQ(w.names, c.names);
     EXPECT_EQ(w.contents, c.contents);
     EXPECT_EQ(w.engine, c.engine);
+    EXPECT_EQ(w.problems, c.problems);
   }
 }
 

@@ -37,3 +37,19 @@ inline KvshRun kvsh(const std::string& args, const std::string& input = "") {
   return r;
 }
 
+// A scratch folder for setups and targets, removed afterwards.
+struct Folder {
+  std::string path;
+  Folder() {
+    char t[] = "/tmp/kvshdirXXXXXX";
+    path = mkdtemp(t);
+  }
+  ~Folder() { std::system(("rm -rf " + path).c_str()); }
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+  // Writes a file in the folder; its path.
+  std::string file(const std::string& name, const std::string& text) const {
+    std::ofstream(path + "/" + name, std::ios::binary) << text;
+    return path + "/" + name;
+  }
+};

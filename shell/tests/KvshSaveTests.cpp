@@ -20,16 +20,6 @@ std::string readAll(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(f), {});
 }
 
-// A scratch folder for targets, removed afterwards.
-struct Folder {
-  std::string path;
-  Folder() {
-    char t[] = "/tmp/kvshsaveXXXXXX";
-    path = mkdtemp(t);
-  }
-  ~Folder() { std::system(("rm -rf " + path).c_str()); }
-};
-
 }  // namespace
 
 TEST(KvshSave, TheSavedNetworkIsTheNetworkAsItIs) {
