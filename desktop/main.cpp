@@ -3,19 +3,16 @@
 // Exit status: 0; 1 when a setup could not be opened or a grab not written; 2 for a usage
 // error or an unreadable file.
 
-#include <sys/stat.h>
-
 #include <QApplication>
 #include <QPixmap>
 #include <QTabBar>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "KvDll/FileRead.h"
 #include "desktop/CommandLine.h"
 #include "desktop/Dialogs.h"
 #include "desktop/QtWnd.h"
@@ -24,20 +21,17 @@
 
 namespace {
 
-bool readable(const std::string& file) {
-  struct stat st {};
-  if (stat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    std::fprintf(stderr, "kelvane: cannot read %s: %s\n", file.c_str(), std::strerror(EISDIR));
-    return false;
-  }
-  std::ifstream f(file, std::ios::binary);
-  if (!f) std::fprintf(stderr, "kelvane: cannot read %s: %s\n", file.c_str(), std::strerror(errno));
-  return static_cast<bool>(f);
+// The whole file, read as the setup reader reads (regular files only, bounded), or why not.
+bool readText(const std::string& file, std::string& text) {
+  std::string reason;
+  if (KvReadFile(file, kMaxSetupFile, text, reason)) return true;
+  std::fprintf(stderr, "kelvane: cannot read %s: %s\n", file.c_str(), reason.c_str());
+  return false;
 }
 
 // Each line as if typed into the console, the answers as the headless runner prints them.
-void execute(IApp* app, const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
+void execute(IApp* app, const std::string& text) {
+  std::istringstream in(text);
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -91,8 +85,9 @@ int main(int argc, char** argv) {
     std::printf("%s\n", kKelvaneUsage);
     return 0;
   }
-  for (const std::string& f : {args.open, args.exec})
-    if (!f.empty() && !readable(f)) return 2;
+  std::string openText, execText;
+  if (!args.open.empty() && !readText(args.open, openText)) return 2;
+  if (!args.exec.empty() && !readText(args.exec, execText)) return 2;
   // Without a display the workbench still runs, drawn off screen; as nobody can see or close
   // it, it then works as a batch: it prints what the measurements found and closes.
   const bool headless = !std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY");
@@ -121,7 +116,7 @@ int main(int argc, char** argv) {
           status = 1;
         }
       }
-      if (!args.exec.empty()) execute(w.App(), args.exec);
+      if (!args.exec.empty()) execute(w.App(), execText);
       if (args.run && w.Control()) w.Control()->Run();
       w.WaitIdle();
       if (headless) {

@@ -58,6 +58,8 @@ class KelvaneTests : public QObject {
     QTest::newRow("grab-widget needs two") << QStringList({"--grab-widget", "Log"}) << 2 << "takes a window name";
     QTest::newRow("unreadable script") << QStringList({"--exec", "/nonexistent/x.kvs", "--quit"}) << 2 << "cannot read";
     QTest::newRow("folder as script") << QStringList({"--exec", "/tmp", "--quit"}) << 2 << "Is a directory";
+    QTest::newRow("endless script") << QStringList({"--exec", "/dev/zero", "--quit"}) << 2 << "not a regular file";
+    QTest::newRow("endless setup") << QStringList({"--open", "/dev/zero", "--quit"}) << 2 << "not a regular file";
     QTest::newRow("unreadable setup") << QStringList({"--open", "/nonexistent/x.kvs", "--quit"}) << 2 << "cannot read";
     QTest::newRow("grab nowhere") << QStringList({"--grab", "/nonexistent/x.png", "--quit"}) << 1 << "cannot write";
     QTest::newRow("no such window") << QStringList({"--grab-widget", "Nope", "/tmp/kv-nope.png", "--quit"}) << 1
