@@ -9,6 +9,9 @@
 
 namespace {
 
+using edgesearch::MidWalk;
+using edgesearch::WalkStop;
+
 // Bits of the lanes that stop a search, per vector; kLaneBits bits per lane.
 #if defined(__AVX512BW__)
 constexpr int kBytes = 64;
@@ -92,7 +95,7 @@ inline long lane(uint64_t bits, int laneBits) { return static_cast<long>(__built
 
 // Four vectors a step: the comparisons are cheap, the test of their union is the cost.
 template <class T, int Op>
-long find(const T* s, long from, long end, T level, double) {
+__attribute__((always_inline)) inline long find(const T* s, long from, long end, T level, double) {
   constexpr long w = kBytes / static_cast<long>(sizeof(T));
   constexpr int b = kLaneBits<T>;
   const auto l = splat(level);
@@ -110,6 +113,61 @@ long find(const T* s, long from, long end, T level, double) {
     if (const uint64_t m = stopBits<Op>(s + p, l)) return p + lane(m, b);
   while (p < end && holds<T, Op>(s[p], level)) ++p;
   return p;
+}
+
+// One half of the mid walk: armed at or below the arm level, fired at or above the fire level
+// (the falling half mirrored), then back to the last sample on the near side of the mid level.
+// Returns the fire position (> last: no more crossings); x the crossing, possibly not finite.
+template <class T, bool Rising>
+inline long crossing(const T* s, long p, long last, long end, T arm, T fire, double midLevel, double& x) {
+  constexpr int armOp = Rising ? 0 : 1, fireOp = Rising ? 1 : 0;
+  p = find<T, armOp>(s, p, end, arm, 0);
+  if (p > last) return p;
+  const long armed = p;
+  p = find<T, fireOp>(s, p + 1, end, fire, 0);
+  if (p > last) return p;
+  long q = p;
+  if (Rising)
+    while (q > armed && static_cast<double>(s[q]) >= midLevel) --q;
+  else
+    while (q > armed && static_cast<double>(s[q]) <= midLevel) --q;
+  const double a = static_cast<double>(s[q]), b = static_cast<double>(s[q + 1]);
+  x = static_cast<double>(q) + (midLevel - a) / (b - a);
+  return p;
+}
+
+template <class T>
+WalkStop midWalk(MidWalk<T>& w) {
+  const T* s = w.s;
+  const long last = w.last, end = w.end;
+  long p = w.p, n = w.count;
+  bool rising = w.seekRising;
+  WalkStop why = WalkStop::Done;
+  // The flag is read as the engine writes it: relaxed, a byte.
+  const uint8_t* abort = reinterpret_cast<const uint8_t*>(w.abort);
+  while (p <= last) {
+    const long from = p;
+    double x = 0;
+    p = rising ? crossing<T, true>(s, p, last, end, w.level[0], w.level[1], w.riseMid, x)
+               : crossing<T, false>(s, p, last, end, w.level[2], w.level[3], w.fallMid, x);
+    if (p > last) break;
+    if (__builtin_isfinite(x)) {  // a NaN sample gives no crossing; the search goes on
+      if (n >= w.capacity) {
+        p = from;
+        why = WalkStop::Full;
+        break;
+      }
+      w.out[n++] = x;
+      ++(rising ? w.rising : w.falling);
+      if (rising ? !w.risingOnly : !w.fallingOnly) rising = !rising;
+    }
+    if ((abort && __atomic_load_n(abort, __ATOMIC_RELAXED)) || p >= w.next) {
+      why = WalkStop::Check;
+      break;
+    }
+  }
+  w.p = p, w.count = n, w.seekRising = rising;
+  return why;
 }
 
 // x - x is 0 for every finite x and NaN otherwise; written so that the loop vectorises.
@@ -130,6 +188,9 @@ const SearchKernels kKernels = {
     {find<double, 0>, find<double, 1>, find<double, 2>, find<double, 3>},
     countNonFinite<float>,
     countNonFinite<double>,
+    midWalk<int16_t>,
+    midWalk<float>,
+    midWalk<double>,
 };
 
 }  // namespace KV_SEARCH_NS
