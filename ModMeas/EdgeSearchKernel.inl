@@ -138,35 +138,42 @@ inline long crossing(const T* s, long p, long last, long end, T arm, T fire, dou
 
 template <class T>
 WalkStop midWalk(MidWalk<T>& w) {
-  const T* s = w.s;
-  const long last = w.last, end = w.end;
+  // Everything in locals: the stores to the list must not make the compiler read them again.
+  const T* const s = w.s;
+  const long last = w.last, end = w.end, next = w.next, capacity = w.capacity;
+  const T riseArm = w.level[0], riseFire = w.level[1], fallArm = w.level[2], fallFire = w.level[3];
+  const double riseMid = w.riseMid, fallMid = w.fallMid;
+  const bool risingOnly = w.risingOnly, fallingOnly = w.fallingOnly;
+  double* const out = w.out;
   long p = w.p, n = w.count;
+  int32_t risen = 0, fallen = 0;
   bool rising = w.seekRising;
   WalkStop why = WalkStop::Done;
   // The flag is read as the engine writes it: relaxed, a byte.
-  const uint8_t* abort = reinterpret_cast<const uint8_t*>(w.abort);
+  const uint8_t* const abort = reinterpret_cast<const uint8_t*>(w.abort);
   while (p <= last) {
     const long from = p;
     double x = 0;
-    p = rising ? crossing<T, true>(s, p, last, end, w.level[0], w.level[1], w.riseMid, x)
-               : crossing<T, false>(s, p, last, end, w.level[2], w.level[3], w.fallMid, x);
+    p = rising ? crossing<T, true>(s, p, last, end, riseArm, riseFire, riseMid, x)
+               : crossing<T, false>(s, p, last, end, fallArm, fallFire, fallMid, x);
     if (p > last) break;
     if (__builtin_isfinite(x)) {  // a NaN sample gives no crossing; the search goes on
-      if (n >= w.capacity) {
+      if (n >= capacity) {
         p = from;
         why = WalkStop::Full;
         break;
       }
-      w.out[n++] = x;
-      ++(rising ? w.rising : w.falling);
-      if (rising ? !w.risingOnly : !w.fallingOnly) rising = !rising;
+      out[n++] = x;
+      ++(rising ? risen : fallen);
+      if (rising ? !risingOnly : !fallingOnly) rising = !rising;
     }
-    if ((abort && __atomic_load_n(abort, __ATOMIC_RELAXED)) || p >= w.next) {
+    if ((abort && __atomic_load_n(abort, __ATOMIC_RELAXED)) || p >= next) {
       why = WalkStop::Check;
       break;
     }
   }
   w.p = p, w.count = n, w.seekRising = rising;
+  w.rising += risen, w.falling += fallen;
   return why;
 }
 
