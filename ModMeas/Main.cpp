@@ -81,6 +81,7 @@ class Results {
     if (n < 1) n = 1;
     if (!out_.SetSize(n)) return false;
     cap_ = n;
+    v_ = static_cast<double*>(out_.data), s_ = static_cast<double*>(out_.data2), e_ = static_cast<double*>(out_.data3);
     return true;
   }
   void limits(double min, double max) { min_ = min, max_ = max; }
@@ -92,9 +93,7 @@ class Results {
       ++dropped_;
       return false;
     }
-    static_cast<double*>(out_.data)[n_] = v;
-    static_cast<double*>(out_.data2)[n_] = s;
-    static_cast<double*>(out_.data3)[n_] = e;
+    v_[n_] = v, s_[n_] = s, e_[n_] = e;
     ++n_;
     return true;
   }
@@ -105,6 +104,7 @@ class Results {
   CBfr& out_;
   double min_, max_;
   long cap_ = 0, n_ = 0, dropped_ = 0;
+  double *v_ = nullptr, *s_ = nullptr, *e_ = nullptr;  // the output's arrays once sized
 };
 
 double rawLimit(double limit, double scale) {
@@ -143,7 +143,8 @@ class MeasEvaluation {
   bool cut = false;            // a list or the evaluation an abort cut short
 
   MeasEvaluation(CMeasurement& meas, MeasContext& ctx, const MeasRow& row)
-      : m(meas), c(ctx), r(row), status(ctx.status), res(meas.output, 0, 0), who(std::string(row.name) + ": ") {}
+      : m(meas), c(ctx), r(row), status(ctx.status), res(meas.output, 0, 0), who(std::string(row.name) + ": "),
+        abort(ctx.owner.pgd ? &ctx.owner.pgd->abort : &kNoAbort) {}
 
   void warn(const char* text) { c.owner.logWarn((who + text).c_str()); }
   void err(const char* text) { c.owner.logErr((who + text).c_str()); }
@@ -234,8 +235,7 @@ class MeasEvaluation {
   }
   // An abort from elsewhere leaves the results incomplete; our own overrun keeps them.
   bool stopNow(long pos) {
-    CGlobalData* g = c.owner.pgd;
-    if ((g && g->abort.load(std::memory_order_relaxed)) || (pos >= status.next && status.OperUpdate(pos) != 0)) {
+    if (abort->load(std::memory_order_relaxed) || (pos >= status.next && status.OperUpdate(pos) != 0)) {
       if (!overrunReported) cut = true;
       return true;
     }
@@ -245,6 +245,9 @@ class MeasEvaluation {
  private:
   std::string who;  // every message names the measurement it comes from
   bool overrunReported = false;
+  // Read with every result: one load, not a walk through the owner to its engine.
+  const std::atomic<uint8_t>* abort;
+  static inline const std::atomic<uint8_t> kNoAbort{0};
 
   // With fixed levels, an empty list most often means levels outside the signal: say where
   // the record lies beside the levels used.
