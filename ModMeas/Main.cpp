@@ -516,19 +516,22 @@ bool dataTie(MeasEvaluation& e) {
   return true;
 }
 
+// The selected edges of both channels; false (reported) when either has none.
+bool bothChannels(MeasEvaluation& e, Edges& ck, Edges& dt, const char* noClock, const char* noData) {
+  ck = e.selected(e.c.clock, 0);
+  dt = e.selected(e.c.data, 1);
+  if (ck.empty() || dt.empty()) {
+    e.err(ck.empty() ? noClock : noData);
+    return false;
+  }
+  return true;
+}
+
 // ChSkew: the data edge against the clock edge of the same number.
 bool channelSkew(MeasEvaluation& e) {
-  const Edges ck = e.selected(e.c.clock, 0);
-  const Edges dt = e.selected(e.c.data, 1);
+  Edges ck, dt;
+  if (!bothChannels(e, ck, dt, "No edges found in IN1", "No edges found in IN2")) return false;
   const long nc = static_cast<long>(ck.size()), nd = static_cast<long>(dt.size());
-  if (nc < 1) {
-    e.err("No edges found in IN1");
-    return false;
-  }
-  if (nd < 1) {
-    e.err("No edges found in IN2");
-    return false;
-  }
   if (!e.sized(std::min(nc, nd) + 1, true)) return false;
   long k = 0;
   for (const auto& w : e.windows()) {
@@ -543,17 +546,9 @@ bool channelSkew(MeasEvaluation& e) {
 // SetupTime: from the last data edge to the clock edge after it; HoldTime: from the clock
 // edge to the first data edge at or after it.
 bool setupHold(MeasEvaluation& e) {
-  const Edges ck = e.selected(e.c.clock, 0);
-  const Edges dt = e.selected(e.c.data, 1);
+  Edges ck, dt;
+  if (!bothChannels(e, ck, dt, "No clock edges found", "No data edges found")) return false;
   const long nc = static_cast<long>(ck.size()), nd = static_cast<long>(dt.size());
-  if (nc < 1) {
-    e.err("No clock edges found");
-    return false;
-  }
-  if (nd < 1) {
-    e.err("No data edges found");
-    return false;
-  }
   if (e.c.clock.input->interval != e.c.data.input->interval) {
     e.err("Clock & data must have same sample rate");
     return false;
