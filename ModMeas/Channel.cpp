@@ -31,17 +31,24 @@ class Appender {
   }
   // False when the list cannot grow (reported by the caller).
   bool add(double x, long position) {
-    if (n_ + 1 > list_.capacity) {
-      const double perSample = position > 0 ? static_cast<double>(n_ + 1) / static_cast<double>(position) : 1.0;
-      long want = static_cast<long>(static_cast<double>(length_) * 1.1 * perSample);
-      if (want < n_ + 16) want = n_ + 16;
-      if (!list_.Resize(want)) return false;
-      list_.capacity = static_cast<int32_t>(want);  // Resize counts the spare elements in
-      data_ = list_.Edges()->edges;
-    }
+    if (n_ + 1 > list_.capacity && !grow(position)) return false;
     data_[n_++] = x;
     return true;
   }
+  // Room for one entry more at least; position: how far the scan has come, in samples.
+  bool grow(long position) {
+    const double perSample = position > 0 ? static_cast<double>(n_ + 1) / static_cast<double>(position) : 1.0;
+    long want = static_cast<long>(static_cast<double>(length_) * 1.1 * perSample);
+    if (want < n_ + 16) want = n_ + 16;
+    if (!list_.Resize(want)) return false;
+    list_.capacity = static_cast<int32_t>(want);  // Resize counts the spare elements in
+    data_ = list_.Edges()->edges;
+    return true;
+  }
+  // For a writer that fills the array itself: where, how much room, and what it wrote.
+  double* data() { return data_; }
+  long room() const { return list_.capacity; }
+  void took(long n) { n_ = n; }
   long count() const { return n_; }
 
  private:
@@ -50,6 +57,10 @@ class Appender {
   double* data_;
   long n_ = 0;
 };
+
+// How far the count of non-finite samples runs ahead of the edge walk: a stretch that stays
+// in the cache until the walk reads it.
+constexpr long kCountAhead = 16384;
 
 // Largest and smallest value of a sample type: the sentinels after the scanned range.
 template <class T>
@@ -353,27 +364,39 @@ void CChannel::scan(CBfr& list, int32_t kind) {
   list.ready = 1;  // SetSize cleared it
   status.OperStart(first, last, 99999);
 
-  countNonFinite(first, last);
+  startCount(first, last);
   switch (input->type) {
     case bfrI2: scanTyped<int16_t>(list, kind, first, last); break;
     case bfrR4: scanTyped<float>(list, kind, first, last); break;
     case bfrR8: scanTyped<double>(list, kind, first, last); break;
     default: owner.logErr("Input format not supported"); break;
   }
+  countTo(last + 1);
 }
 
 // NaN and infinite samples make no crossing: counted with each scan of the record.
-void CChannel::countNonFinite(long first, long last) {
-  // The lists of one record share the count.
-  if (input->tag == countedTag && first == countedFirst && last == countedLast && input->data == countedData) {
+void CChannel::startCount(long first, long last) {
+  countEnd = last + 1;
+  if (countedNonFinite >= 0 && input->tag == countedTag && first == countedFirst && last == countedLast &&
+      input->data == countedData) {
     nonFinite = countedNonFinite;
+    countAt = countEnd;
     return;
   }
-  long n = 0;
-  if (input->type == bfrR4) n = edgesearch::CountNonFinite(static_cast<const float*>(input->data) + first, last - first + 1);
-  if (input->type == bfrR8) n = edgesearch::CountNonFinite(static_cast<const double*>(input->data) + first, last - first + 1);
-  nonFinite = countedNonFinite = n;
+  nonFinite = 0;
+  countAt = input->type == bfrR4 || input->type == bfrR8 ? first : countEnd;  // integers are all finite
   countedTag = input->tag, countedFirst = first, countedLast = last, countedData = input->data;
+  countedNonFinite = -1;  // not known until the count is finished
+  if (countAt == countEnd) countedNonFinite = 0;
+}
+
+void CChannel::countTo(long end) {
+  end = std::min(end, countEnd);
+  if (countAt >= end) return;
+  if (input->type == bfrR4) nonFinite += edgesearch::CountNonFinite(static_cast<const float*>(input->data) + countAt, end - countAt);
+  if (input->type == bfrR8) nonFinite += edgesearch::CountNonFinite(static_cast<const double*>(input->data) + countAt, end - countAt);
+  countAt = end;
+  if (countAt == countEnd) countedNonFinite = nonFinite;
 }
 
 // The user hears of them once per pass and record, however many lists are asked for.
@@ -629,6 +652,30 @@ void CChannel::scanTyped(CBfr& list, int32_t kind, long first, long last) {
       while (!(v(p) <= riseArm) && !(v(p) >= fallArm)) ++p;
       seekRising = v(p) <= riseArm;
       h->code = seekRising ? 3 : 4;
+    }
+    if (const edgesearch::WalkFn<T> walk = edgesearch::MidWalker<T>()) {
+      edgesearch::MidWalk<T> w{};
+      w.s = s, w.last = last, w.end = end;
+      w.level[0] = toRiseArm.level, w.level[1] = toRiseFire.level;
+      w.level[2] = toFallArm.level, w.level[3] = toFallFire.level;
+      w.riseMid = riseMid, w.fallMid = fallMid;
+      w.risingOnly = !alternate && sel == 1, w.fallingOnly = !alternate && sel == 2;
+      w.abort = g ? &g->abort : nullptr;
+      w.p = p, w.seekRising = seekRising;
+      for (;;) {
+        countTo(w.p + kCountAhead);
+        w.next = std::min<long>(status.next, countAt);
+        w.out = out.data(), w.count = out.count(), w.capacity = out.room();
+        const edgesearch::WalkStop why = walk(w);
+        out.took(w.count);
+        if (why == edgesearch::WalkStop::Done) break;
+        if (why == edgesearch::WalkStop::Full ? !out.grow(w.p - first + 1) : aborted(w.p)) {
+          if (why == edgesearch::WalkStop::Full) owner.logErrAbort("Insufficient memory");
+          break;
+        }
+      }
+      risingCount += w.rising, fallingCount += w.falling;
+      p = last + 1;  // the walk has covered the range
     }
     while (p <= last) {
       if (seekRising) {

@@ -83,7 +83,11 @@ class CChannel {
 
   CBfr*& listOf(int32_t kind);
   void scan(CBfr& list, int32_t kind);
-  void countNonFinite(long first, long last);
+  // The count of a record's NaN and infinite samples is made as the scan goes, while the
+  // samples are still in the cache, and finished after it; the lists of one record share it.
+  void startCount(long first, long last);
+  void countTo(long end);  // counts up to end (exclusive) at most
+  long countAt = 0, countEnd = 0;
   void applyAutoLevels();
   int32_t autoTag = 0;
   bool autoDone = false;  // for the record of autoTag and the present range

@@ -123,6 +123,24 @@ Search<double> Make<double>(SearchOp op, double raw) {
 }
 
 template <>
+WalkFn<int16_t> MidWalker<int16_t>() {
+  const SearchKernels* k = kernels(Current());
+  return k ? k->walkI2 : nullptr;
+}
+
+template <>
+WalkFn<float> MidWalker<float>() {
+  const SearchKernels* k = kernels(Current());
+  return k ? k->walkR4 : nullptr;
+}
+
+template <>
+WalkFn<double> MidWalker<double>() {
+  const SearchKernels* k = kernels(Current());
+  return k ? k->walkR8 : nullptr;
+}
+
+template <>
 long CountNonFinite<float>(const float* s, long n) {
   const SearchKernels* k = kernels(Current());
   if (k) return k->nonFiniteR4(s, n);

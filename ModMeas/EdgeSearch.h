@@ -5,6 +5,7 @@
 // the plain scalar loop, comparing in double as the scan always did, is the reference and
 // can be forced like every other target, so tests compare them.
 
+#include <atomic>
 #include <cstdint>
 
 enum class SearchTarget : int32_t { Scalar, Sse2, Avx2, Avx512 };
@@ -40,6 +41,38 @@ struct Search {
 // raw: the level in raw sample units, strictly inside the sample type's range.
 template <class T>
 Search<T> Make(SearchOp op, double raw);
+
+// The mid-crossing walk of a scan, run whole by a vector target: the same searches, the same
+// step back to the last sample before the mid level and the same interpolation as the scan's
+// own loop, without a call per search. It returns to the scan when its list is full (the
+// edge under way is found again on the next call), when the position reaches the progress
+// mark or an abort is asked for, and at the end of the range.
+template <class T>
+struct MidWalk {
+  const T* s;
+  long last, end;  // the range ends at last; the sentinels end every search before end
+  // Rise arm (above), rise fire (below), fall arm (below), fall fire (above): the levels of
+  // the four searches as Make gives them.
+  T level[4];
+  double riseMid, fallMid;  // the raw mid levels that interpolate
+  bool risingOnly, fallingOnly;  // one polarity sought, the other never
+  const std::atomic<uint8_t>* abort;  // may be null
+  long next;                          // the progress mark
+  double* out;
+  long count, capacity;
+  long p;  // where the walk goes on
+  bool seekRising;
+  int32_t rising, falling;
+};
+
+enum class WalkStop : int32_t { Done, Full, Check };
+
+template <class T>
+using WalkFn = WalkStop (*)(MidWalk<T>& w);
+
+// The walk of the current target; null for the scalar reference, which the scan runs itself.
+template <class T>
+WalkFn<T> MidWalker();
 
 // NaN and infinite samples among s[0 .. n-1].
 template <class T>

@@ -9,6 +9,9 @@
 
 namespace {
 
+using edgesearch::MidWalk;
+using edgesearch::WalkStop;
+
 // Bits of the lanes that stop a search, per vector; kLaneBits bits per lane.
 #if defined(__AVX512BW__)
 constexpr int kBytes = 64;
@@ -92,19 +95,28 @@ inline long lane(uint64_t bits, int laneBits) { return static_cast<long>(__built
 
 // Four vectors a step: the comparisons are cheap, the test of their union is the cost.
 template <class T, int Op>
-long find(const T* s, long from, long end, T level, double) {
+__attribute__((always_inline)) inline long find(const T* s, long from, long end, T level, double) {
   constexpr long w = kBytes / static_cast<long>(sizeof(T));
   constexpr int b = kLaneBits<T>;
   const auto l = splat(level);
   long p = from;
+  // Most searches of a clock end within a vector: that one first, alone.
+  if (p + w <= end) {
+    if (const uint64_t m = stopBits<Op>(s + p, l)) return p + lane(m, b);
+    p += w;
+  }
   for (; p + 4 * w <= end; p += 4 * w) {
     const uint64_t m0 = stopBits<Op>(s + p, l), m1 = stopBits<Op>(s + p + w, l);
     const uint64_t m2 = stopBits<Op>(s + p + 2 * w, l), m3 = stopBits<Op>(s + p + 3 * w, l);
-    if ((m0 | m1 | m2 | m3) == 0) continue;
-    if (m0) return p + lane(m0, b);
-    if (m1) return p + w + lane(m1, b);
-    if (m2) return p + 2 * w + lane(m2, b);
-    return p + 3 * w + lane(m3, b);
+    // The vectors' bits side by side: a bit's index over the lane width is the position.
+    constexpr int vb = static_cast<int>(w) * b;  // bits per vector, 32 at most
+    if constexpr (vb <= 16) {
+      if (const uint64_t m = m0 | m1 << vb | m2 << (2 * vb) | m3 << (3 * vb)) return p + lane(m, b);
+    } else {
+      const uint64_t low = m0 | m1 << 32, high = m2 | m3 << 32;
+      if ((low | high) == 0) continue;
+      return low ? p + lane(low, b) : p + 2 * w + lane(high, b);
+    }
   }
   for (; p + w <= end; p += w)
     if (const uint64_t m = stopBits<Op>(s + p, l)) return p + lane(m, b);
@@ -112,9 +124,77 @@ long find(const T* s, long from, long end, T level, double) {
   return p;
 }
 
-// x - x is 0 for every finite x and NaN otherwise; written so that the loop vectorises.
+// One half of the mid walk: armed at or below the arm level, fired at or above the fire level
+// (the falling half mirrored), then back to the last sample on the near side of the mid level.
+// Returns the fire position (> last: no more crossings); x the crossing, possibly not finite.
+template <class T, bool Rising>
+inline long crossing(const T* s, long p, long last, long end, T arm, T fire, double midLevel, double& x) {
+  constexpr int armOp = Rising ? 0 : 1, fireOp = Rising ? 1 : 0;
+  p = find<T, armOp>(s, p, end, arm, 0);
+  if (p > last) return p;
+  const long armed = p;
+  p = find<T, fireOp>(s, p + 1, end, fire, 0);
+  if (p > last) return p;
+  long q = p;
+  if (Rising)
+    while (q > armed && static_cast<double>(s[q]) >= midLevel) --q;
+  else
+    while (q > armed && static_cast<double>(s[q]) <= midLevel) --q;
+  const double a = static_cast<double>(s[q]), b = static_cast<double>(s[q + 1]);
+  x = static_cast<double>(q) + (midLevel - a) / (b - a);
+  return p;
+}
+
 template <class T>
-__attribute__((optimize("O3"))) long countNonFinite(const T* s, long n) {
+WalkStop midWalk(MidWalk<T>& w) {
+  // Everything in locals: the stores to the list must not make the compiler read them again.
+  const T* const s = w.s;
+  const long last = w.last, end = w.end, next = w.next, capacity = w.capacity;
+  const T riseArm = w.level[0], riseFire = w.level[1], fallArm = w.level[2], fallFire = w.level[3];
+  const double riseMid = w.riseMid, fallMid = w.fallMid;
+  const bool risingOnly = w.risingOnly, fallingOnly = w.fallingOnly;
+  double* const out = w.out;
+  long p = w.p, n = w.count;
+  int32_t risen = 0, fallen = 0;
+  bool rising = w.seekRising;
+  WalkStop why = WalkStop::Done;
+  // The flag is read as the engine writes it: relaxed, a byte.
+  const uint8_t* const abort = reinterpret_cast<const uint8_t*>(w.abort);
+  while (p <= last) {
+    const long from = p;
+    double x = 0;
+    p = rising ? crossing<T, true>(s, p, last, end, riseArm, riseFire, riseMid, x)
+               : crossing<T, false>(s, p, last, end, fallArm, fallFire, fallMid, x);
+    if (p > last) break;
+    if (__builtin_isfinite(x)) {  // a NaN sample gives no crossing; the search goes on
+      if (n >= capacity) {
+        p = from;
+        why = WalkStop::Full;
+        break;
+      }
+      out[n++] = x;
+      ++(rising ? risen : fallen);
+      if (rising ? !risingOnly : !fallingOnly) rising = !rising;
+    }
+    if ((abort && __atomic_load_n(abort, __ATOMIC_RELAXED)) || p >= next) {
+      why = WalkStop::Check;
+      break;
+    }
+  }
+  w.p = p, w.count = n, w.seekRising = rising;
+  w.rising += risen, w.falling += fallen;
+  return why;
+}
+
+// x - x is 0 for every finite x and NaN otherwise; written so that the loop vectorises
+// (g++ does so from -O3, clang already at -O2 and knows no per-function level).
+#if defined(__clang__)
+#define KV_VECTORISED
+#else
+#define KV_VECTORISED __attribute__((optimize("O3")))
+#endif
+template <class T>
+KV_VECTORISED long countNonFinite(const T* s, long n) {
   long c = 0;
   for (long i = 0; i < n; ++i) c += (s[i] - s[i]) == 0 ? 0 : 1;
   return c;
@@ -130,6 +210,9 @@ const SearchKernels kKernels = {
     {find<double, 0>, find<double, 1>, find<double, 2>, find<double, 3>},
     countNonFinite<float>,
     countNonFinite<double>,
+    midWalk<int16_t>,
+    midWalk<float>,
+    midWalk<double>,
 };
 
 }  // namespace KV_SEARCH_NS

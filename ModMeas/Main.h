@@ -6,8 +6,11 @@
 // them into the measurement's unit.
 
 #include <cstdint>
+#include <vector>
 
 #include "ModMeas/Channel.h"
+
+class MeasEvaluation;
 
 struct MeasRow {
   const char* name;
@@ -15,6 +18,10 @@ struct MeasRow {
   const char* unit;
   int32_t group;
   int32_t mask;  // edge lists needed: 0x2/0x4/0x8 clock kinds 3/5/6, 0x20/0x40/0x80 data, 0x10 data used
+  // The family of measurements the row belongs to, and which one of the family it is
+  // (the family's own flags); false when nothing could be measured.
+  bool (*measure)(MeasEvaluation& e);
+  int32_t variant;
 };
 
 enum MeasIndex : int32_t {
@@ -55,5 +62,14 @@ class CMeasurement {
   void Evaluate();
 
  private:
+  friend class MeasEvaluation;
   MeasContext& c;
+  // Kept from one evaluation to the next, so that an evaluation does not allocate.
+  struct Window {
+    double start, end;
+  };
+  std::vector<Window> windows;
+  std::vector<double> selected[2];  // selected edges, when they are not the list itself
+  std::vector<double> work;         // gaps, unit-interval numbers
+  std::vector<long> used;
 };

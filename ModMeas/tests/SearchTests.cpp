@@ -177,3 +177,61 @@ TEST(VectorSearch, ForcingATargetTheMachineLacksChangesNothing) {
     }
   EXPECT_TRUE(edgesearch::Supported(SearchTarget::Sse2));
 }
+
+// Records far longer than the stretch the non-finite count runs ahead of the walk, and than
+// the list's first size: the same lists on every target, and every NaN and infinity counted
+// once, whichever list is asked for first and wherever the range starts.
+template <class T>
+void longRecordsAgreeAndCount(enumBfrType type) {
+  const Forced forced;
+  std::mt19937 rng(23);
+  const long n = 70001;
+  std::vector<T> s = noisySquare<T>(n, rng, true, 1);
+  for (long at : {0L, 16383L, 16384L, 16385L, 32767L, 49152L, n - 1}) s[static_cast<size_t>(at)] = at % 2 ? HUGE_VAL : -HUGE_VAL;
+  for (int32_t first : {-1, 5000}) {
+    const long from = first < 0 ? 0 : first;
+    long expected = 0;
+    for (long i = from; i < n; ++i) expected += !std::isfinite(s[static_cast<size_t>(i)]);
+    const std::string told = "ck.in holds " + std::to_string(expected) + " non-finite samples";
+    const int32_t orders[2][3] = {{kEdgeMid, kEdgeRise, kEdgeFall}, {kEdgeFall, kEdgeMid, kEdgeRise}};
+    for (const auto& order : orders) {
+      std::string lists[2];
+      for (SearchTarget t : {SearchTarget::Scalar, edgesearch::Current()}) {
+        const SearchTarget machine = edgesearch::Current();
+        ASSERT_TRUE(edgesearch::Force(t));
+        Rig rig;
+        rig.in.SetBfrType(type);
+        ASSERT_TRUE(rig.in.SetSize(n));
+        std::memcpy(rig.in.data, s.data(), static_cast<size_t>(n) * sizeof(T));
+        rig.in.count = rig.in.valid = static_cast<int32_t>(n);
+        rig.in.tag = 1;
+        rig.rangeStart = first;
+        VPARAM v;
+        v.value.p = &rig.in;
+        rig.ck.Settings(parWrite, "ck.in", v);
+        VPARAM both;
+        both.value.s = "both";
+        rig.ck.Settings(parWrite, "ck.edgetype", both);
+        std::string& all = lists[t == SearchTarget::Scalar ? 0 : 1];
+        for (int k = 0; k < 3; ++k) {
+          rig.ck.NewPass();
+          const CBfr* list = rig.ck.GetEdges(order[k]);
+          all.append(reinterpret_cast<const char*>(list->Edges()->edges), static_cast<size_t>(list->valid) * sizeof(double));
+          HeadlessWndState log;
+          ASSERT_TRUE(KvHeadlessState(CLog::Window(), log));
+          size_t times = 0;
+          for (size_t at = log.text.find(told); at != std::string::npos; at = log.text.find(told, at + 1)) ++times;
+          EXPECT_EQ(times, static_cast<size_t>(k + 1)) << edgesearch::Name(t) << " list " << order[k] << " from " << first << "\n" << log.text;
+        }
+        EXPECT_GT(all.size(), 1000 * sizeof(double));
+        edgesearch::Force(machine);
+      }
+      EXPECT_EQ(lists[0], lists[1]) << "from " << first;
+    }
+  }
+}
+
+TEST(VectorSearch, LongRecordsAgreeAndCountEveryNonFiniteSample) {
+  longRecordsAgreeAndCount<float>(bfrR4);
+  longRecordsAgreeAndCount<double>(bfrR8);
+}
