@@ -23,16 +23,7 @@ bool CTextReader::Read() {
                     st.st_mtim.tv_sec == fileTime.tv_sec && st.st_mtim.tv_nsec == fileTime.tv_nsec;
   if (!same) {
     std::string detectError;
-    if (layoutAuto && present && S_ISREG(st.st_mode) && !detect(detectError)) {
-      x.clear(), y.clear();
-      fileSize = -1;
-      out.FreeBfr();
-      out.count = out.valid = 0;
-      out.ready = 1;
-      ++out.tag;
-      logErrAbort(detectError.c_str());
-      return false;
-    }
+    if (layoutAuto && present && S_ISREG(st.st_mode) && !detect(detectError)) return fail(detectError);
     TextLayout layout = Layout();
     layout.skipLines = nskiplines;
     layout.skipValues = nskipvalues;
@@ -49,17 +40,7 @@ bool CTextReader::Read() {
       return !(pos >= status.next && status.OperUpdate(pos) != 0) && !(pgd && pgd->abort);
     }, &info);
     status.OperEnd();
-    if (!ok) {
-      // Never a half-read record: the output is emptied and read again next time.
-      x.clear(), y.clear();
-      fileSize = -1;
-      out.FreeBfr();
-      out.count = out.valid = 0;
-      out.ready = 1;
-      ++out.tag;
-      if (!error.empty()) logErrAbort(error.c_str());
-      return false;
-    }
+    if (!ok) return fail(error);
     stale = false;
     fileSize = present ? st.st_size : -1;
     fileInode = present ? st.st_ino : 0;
@@ -72,6 +53,18 @@ bool CTextReader::Read() {
     delay = horOffset;
   // The same record is published again only when the engine released it or it moved.
   return same && out.data && delay == publishedDelay ? true : publish();
+}
+
+// Never a half-read record: the output is emptied and the file read again next time.
+bool CTextReader::fail(const std::string& error) {
+  x.clear(), y.clear();
+  fileSize = -1;
+  out.FreeBfr();
+  out.count = out.valid = 0;
+  out.ready = 1;
+  ++out.tag;
+  if (!error.empty()) logErrAbort(error.c_str());
+  return false;
 }
 
 // The layout settings from the file's first lines; what they read back is what was found.

@@ -47,6 +47,7 @@ class CTextReader final : public CTextFile {
   double origin = 0;  // the time of the first sample that a detected header gives
 
   bool detect(std::string& error);
+  bool fail(const std::string& error);
 
   // The column number of a "ycolumn" text, or 0 when it is a name.
   static long columnNumber(const std::string& text);
