@@ -85,8 +85,9 @@ int main(int argc, char** argv) {
     std::printf("%s\n", kKelvaneUsage);
     return 0;
   }
-  std::string openText, execText;
-  if (!args.open.empty() && !readText(args.open, openText)) return 2;
+  // The setup is read again by the workspace when opened; here only its readability counts.
+  std::string execText;
+  if (std::string setup; !args.open.empty() && !readText(args.open, setup)) return 2;
   if (!args.exec.empty() && !readText(args.exec, execText)) return 2;
   // Without a display the workbench still runs, drawn off screen; as nobody can see or close
   // it, it then works as a batch: it prints what the measurements found and closes.
