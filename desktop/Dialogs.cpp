@@ -56,7 +56,7 @@ bool CDialogs::nextScripted(std::string* answer) {
 }
 
 int CDialogs::MsgBox(const std::string& text, DlgButtons buttons, DlgIcon icon, const std::string& title,
-                     int defaultAnswer) {
+                     int defaultAnswer, const std::string& details) {
   shown_.push_back(text);
   const int def = offers(buttons, defaultAnswer) ? defaultAnswer : firstButton(buttons);
   if (mode_ != Mode::interactive) {
@@ -69,6 +69,7 @@ int CDialogs::MsgBox(const std::string& text, DlgButtons buttons, DlgIcon icon, 
   QMessageBox box(parent_);
   box.setWindowTitle(QString::fromStdString(title));
   box.setText(QString::fromStdString(text));
+  if (!details.empty()) box.setDetailedText(QString::fromStdString(details));
   switch (icon) {
     case DlgIcon::information: box.setIcon(QMessageBox::Information); break;
     case DlgIcon::warning: box.setIcon(QMessageBox::Warning); break;

@@ -37,8 +37,10 @@ class CDialogs {
   const std::vector<std::string>& Shown() const { return shown_; }
   void ClearShown() { shown_.clear(); }
 
-  // The button pressed. The default is the first button unless given.
-  int MsgBox(const std::string& text, DlgButtons buttons, DlgIcon icon, const std::string& title, int defaultAnswer = 0);
+  // The button pressed. The default is the first button unless given. Details, when given,
+  // are a read-only text the user can open below the message.
+  int MsgBox(const std::string& text, DlgButtons buttons, DlgIcon icon, const std::string& title, int defaultAnswer = 0,
+             const std::string& details = {});
   // false when cancelled; otherwise *answer holds the text (the default unless changed).
   bool InputBox(const std::string& prompt, const std::string& title, const std::string& def, std::string* answer);
 

@@ -164,8 +164,13 @@ void frmHost::createControl(cCtrl* c, int index) {
 void frmHost::tabChanged(int index) {
   KvGuarded(shell.utils, kLocTab, [&] {
     if (index < 0 || index >= static_cast<int>(ctrls.size())) return;
-    frame->setCurrentIndex(index);
     cCtrl* c = ctrls[static_cast<size_t>(index)];
+    // Each control keeps the size it was shown at, so switching tabs gives each its own.
+    shown = c;
+    frame->setCurrentIndex(index);
+    // A control shown for the first time keeps the size it asked for itself when it loaded.
+    if (c->ctrl && c->last.isValid() && c->last != frame->size())
+      Size(static_cast<float>(KvPixelsToTwips(c->last.width())), static_cast<float>(KvPixelsToTwips(c->last.height())));
     if (!c->iGui) return;
     GuiStyle style{};
     if (c->iGui->GetStyle(&style) == S_OK) applyStyle(style);
@@ -202,6 +207,7 @@ bool frmHost::DelCtrl(int index) {
     QWidget* page = frame->widget(index);
     frame->removeWidget(page);
     delete page;
+    if (shown == c) shown = nullptr;
     ctrls.erase(ctrls.begin() + index);
     shell.ctrls.erase(std::remove(shell.ctrls.begin(), shell.ctrls.end(), c), shell.ctrls.end());
     delete c;
@@ -384,7 +390,10 @@ void frmHost::DelForm() {
   shell.hosts.erase(std::remove(shell.hosts.begin(), shell.hosts.end(), this), shell.hosts.end());
 }
 
-void frmHost::resizeEvent(QResizeEvent* e) { QMdiSubWindow::resizeEvent(e); }
+void frmHost::resizeEvent(QResizeEvent* e) {
+  QMdiSubWindow::resizeEvent(e);
+  if (!sizing && shown) shown->last = ctrlArea();
+}
 
 // ---------------------------------------------------------------------------------------
 // Dragging a tab to another window
@@ -471,6 +480,15 @@ HRESULT frmHost::Unload() {
   return S_OK;
 }
 
+QSize frmHost::ctrlArea() const {
+  // What Size adds to a control's size, taken off the inner area again; the inner area is
+  // resized at once, while the frame follows only when the layout next runs.
+  const int m = KvTwipsToPixels(kMargin);
+  const QSize in = body->size();
+  if (ctrls.size() <= 1) return {in.width() - 2 * m, in.height() - 2 * m};
+  return {in.width(), in.height() - tabs->sizeHint().height() - m};
+}
+
 HRESULT frmHost::Size(float width, float height) {
   // The inner area fits a control of that size (twips) with the margins, and the tab strip
   // when there are several controls.
@@ -478,6 +496,7 @@ HRESULT frmHost::Size(float width, float height) {
   sizing = true;
   const int m = KvTwipsToPixels(kMargin);
   int w = KvTwipsToPixels(width), h = KvTwipsToPixels(height);
+  if (shown) shown->last = QSize(w, h);
   if (ctrls.size() <= 1) {
     w += 2 * m, h += 2 * m;
   } else {

@@ -8,6 +8,7 @@
 
 #include <QMdiSubWindow>
 #include <QPoint>
+#include <QSize>
 #include <functional>
 #include <optional>
 #include <string>
@@ -31,6 +32,7 @@ struct cCtrl {
   bool bGui = false;
   QWidget* ctrl = nullptr;  // null until created (or when creation failed)
   IKvGui* iGui = nullptr;
+  QSize last;  // the control's size when it was last shown (pixels)
 };
 
 // Makes the control of a ProgID, or null when none is installed.
@@ -128,6 +130,7 @@ class frmHost final : public QMdiSubWindow, public IKvHost {
   bool toolFrame = false;
   bool onTop = false;
   bool sizing = false;
+  cCtrl* shown = nullptr;  // the control whose tab was selected last
   bool unloading = false;
   // A press on a tab arms a drag; it starts after 0.1 s and 60 twips of movement.
   int dragTab = -1;
@@ -141,6 +144,7 @@ class frmHost final : public QMdiSubWindow, public IKvHost {
   void tabChanged(int index);
   void applyStyle(const GuiStyle& s);
   void layoutBody();
+  QSize ctrlArea() const;  // the shown control's share of the inner area (pixels)
   bool first() const;
   void logError(const std::string& text);
 };

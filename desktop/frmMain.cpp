@@ -204,8 +204,10 @@ void frmMain::buildMenus() {
                            DlgButtons::ok, DlgIcon::information, kTitle);
   });
   add(help, "&About ", "mnuAbout", [this] {
-    CDialogs::Get().MsgBox(std::string(kTitle) + "\nVersion " + kVersion + "\n\n" + AboutText(), DlgButtons::ok,
-                           DlgIcon::information, std::string("About ") + kTitle);
+    std::string detailed;
+    const std::string brief = AboutText(&detailed);
+    CDialogs::Get().MsgBox(std::string(kTitle) + "\nVersion " + kVersion + "\n\n" + brief, DlgButtons::ok,
+                           DlgIcon::information, std::string("About ") + kTitle, 0, detailed);
   });
 }
 
@@ -528,17 +530,28 @@ void frmMain::tile(bool horizontal) {
   }
 }
 
-std::string frmMain::AboutText() {
+std::string frmMain::AboutText(std::string* detailed) {
   std::string text = std::string(kTitle) + " " + kVersion;
+  if (detailed) *detailed = text;
   if (!app) return text;
   std::string version, folder;
   utils->get_Version(&version);
   text += "\r\n" + version;
+  if (detailed) *detailed += "\r\n" + version;
   utils->get_LibraryPath(&folder);
   QDir dir(QString::fromStdString(folder));
   const QStringList files = dir.entryList({"*.bin"}, QDir::Files, QDir::Name);
   long count = 0;
   app->get_CompCount(&count);
+  // One line per library in both listings; the detailed one lines the names up in a column
+  // and adds the library's debug setting.
+  auto line = [&](const std::string& name, const std::string& debug, const std::string& what) {
+    text += "\r\n" + name + " " + what;
+    if (!detailed) return;
+    std::string padded = name;
+    if (padded.size() < 15) padded.resize(15, ' ');
+    *detailed += "\r\n" + padded + "\t" + debug + " " + what;
+  };
   for (const QString& file : files) {
     const std::string name = file.left(file.size() - 4).toStdString();
     bool inUse = false;
@@ -548,18 +561,20 @@ std::string frmMain::AboutText() {
       inUse = strcasecmp(label.c_str(), name.c_str()) == 0;
     }
     if (inUse) {
-      text += "\r\n" + name + " (in use)";
+      line(name, "", "(in use)");
       continue;
     }
     std::string answer;
     long r = -1;
     app->Execute("load " + name + "=" + name, &answer, &r);
     if (r != 0) {
-      text += "\r\n" + name + " " + answer;
+      line(name, "", answer);
       continue;
     }
+    std::string debug;
+    if (detailed) app->get_str(name, "debug", &debug);
     app->Execute(name + ".version", &answer, &r);
-    text += "\r\n" + name + " " + answer;
+    line(name, debug, answer);
     app->Execute("Unload " + name, &answer, &r);
   }
   return text;

@@ -74,7 +74,8 @@ class frmMain final : public QMainWindow, public IAppEvents {
   // The about box's listing: the program and its version, the engine's versions, and each
   // module library's answer to "version" (libraries whose name a component uses are left
   // alone, so nothing of the user's is unloaded).
-  std::string AboutText();
+  // The about box's listing; *detailed, when given, gets the detailed one.
+  std::string AboutText(std::string* detailed = nullptr);
 
   // The engine's "show" request: "comp.panel", optionally ",left,top".
   void ShowPanel(const std::string& request);

@@ -216,6 +216,28 @@ class HostingTests : public QObject {
     QCOMPARE(h->Ctrls()[0]->compName, std::string("a"));
   }
 
+  void eachTabComesBackAtItsOwnSize() {
+    DesktopRig r;
+    frmHost* h = r.main->NewPanelWindow("sizes");
+    h->AddCtrl("a", "KvTest.Panel", true, false);
+    h->AddCtrl("b", "KvTest.Panel", true, false);
+    h->SelectTab(0);
+    QCOMPARE(h->Size(3000, 1500), S_OK);
+    const QSize sizeA = h->widget()->size();
+    h->SelectTab(1);
+    QCOMPARE(h->Size(4500, 2400), S_OK);
+    const QSize sizeB = h->widget()->size();
+    QVERIFY(sizeA != sizeB);
+    h->SelectTab(0);
+    QCOMPARE(h->widget()->size(), sizeA);
+    h->SelectTab(1);
+    QCOMPARE(h->widget()->size(), sizeB);
+    // Alone again, the control keeps its size and the tab strip gives way to the margins.
+    QVERIFY(h->DelCtrl(1));
+    const int m = KvTwipsToPixels(30);
+    QCOMPARE(h->widget()->size(), QSize(KvTwipsToPixels(3000) + 2 * m, KvTwipsToPixels(1500) + 2 * m));
+  }
+
   void theLogWindowOnlyHides() {
     DesktopRig r;
     frmHost* log = r.main->Shell().hosts.front();

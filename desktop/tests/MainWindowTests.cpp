@@ -2,6 +2,7 @@
 // windows it restores, the busy query and the order in which it lets go of the engine.
 
 #include <QAction>
+#include <QDesktopServices>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenuBar>
@@ -34,6 +35,13 @@ QStringList tabTexts(frmHost* h) {
 
 class MainWindowTests : public QObject {
   Q_OBJECT
+
+ public slots:
+  // Receives what the shell hands the desktop to open (a slot, so not run as a test).
+  void openedUrl(const QUrl& url) { opened = url; }
+
+ private:
+  QUrl opened;
 
  private slots:
   void menusCarryTheirCaptionsAndAccessKeys() {
@@ -201,6 +209,16 @@ class MainWindowTests : public QObject {
     QVERIFY(!r.main->findChild<QToolBar*>("runBar")->isHidden());
   }
 
+  void contentsOpensTheHelpPageInTheBrowser() {
+    DesktopRig r;
+    QDesktopServices::setUrlHandler("https", this, "openedUrl");
+    opened = QUrl();
+    r.main->FindAction("mnuContents")->trigger();
+    QDesktopServices::unsetUrlHandler("https");
+    QVERIFY2(opened.isValid() && opened.scheme() == "https" && !opened.host().isEmpty(),
+             qPrintable(opened.toString()));
+  }
+
   void searchForHelpSaysThereIsNone() {
     DesktopRig r;
     CDialogs::Get().ClearShown();
@@ -213,7 +231,8 @@ class MainWindowTests : public QObject {
   void aboutListsEveryLibraryAndLeavesTheUsersComponents() {
     DesktopRig r;
     QCOMPARE(r.exec("load test = test.src"), 0L);  // named like a library
-    const std::string text = r.main->AboutText();
+    std::string detailed;
+    const std::string text = r.main->AboutText(&detailed);
     std::string version;
     r.main->Utils()->get_Version(&version);
     QVERIFY(text.rfind("Kelvane ", 0) == 0);
@@ -226,6 +245,19 @@ class MainWindowTests : public QObject {
       QVERIFY(!loaded);
     }
     QVERIFY(text.find("Test (in use)") != std::string::npos);
+    // The detailed listing: the same versions behind names in a 15-character column and a tab.
+    for (const char* lib : {"Meas", "SigGen", "Filter"}) {
+      const size_t at = text.find(std::string("\r\n") + lib + " ") + 2;
+      const std::string version = text.substr(at + strlen(lib) + 1, text.find("\r\n", at) - at - strlen(lib) - 1);
+      std::string padded = lib;
+      padded.resize(15, ' ');
+      const size_t d = detailed.find("\r\n" + padded + "\t");
+      QVERIFY2(d != std::string::npos, detailed.c_str());
+      const std::string row = detailed.substr(d + 2, detailed.find("\r\n", d + 2) - d - 2);
+      QVERIFY2(row.size() > version.size() && row.compare(row.size() - version.size(), version.size(), version) == 0,
+               row.c_str());
+      QVERIFY(!version.empty());
+    }
     bool kept = false;
     r.main->App()->isLoaded("test", &kept);
     QVERIFY(kept);
