@@ -1,6 +1,7 @@
 // Panel hosting on the real engine and a test control library: where "show" and "showall"
 // put panels, what a window does with one control or several, and what controls may refuse.
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMimeData>
@@ -363,6 +364,45 @@ class HostingTests : public QObject {
     QVERIFY2(a != std::string::npos && b != std::string::npos && c != std::string::npos, text.c_str());
     QVERIFY(a < b && b < c);
     QCOMPARE(count(text, "before the move"), size_t{1});
+  }
+
+  void aDragOfATabEndsWithTheLogGivenBack() {
+    DesktopRig r;
+    IUtils* u = r.main->Utils();
+    frmHost* h = r.main->NewPanelWindow("drag");
+    h->AddCtrl("a", "KvTest.Panel", true, false);
+    h->AddCtrl("b", "KvTest.Panel", true, false);
+    h->show();
+    QCoreApplication::processEvents();
+    auto* bar = h->findChild<QTabBar*>();
+    QVERIFY(bar);
+    const QPoint start = bar->tabRect(0).center();
+    QCOMPARE(bar->tabAt(start), 0);
+    auto send = [&](QEvent::Type type, QPoint at) {
+      QMouseEvent e(type, at, bar->mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                    type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+      QCoreApplication::sendEvent(bar, &e);
+    };
+    // A log held as if a log viewer were on its way: whatever ends the drag gives it back.
+    r.main->Shell().logHeld = true;
+    u->HoldLog(true);
+    u->AddLog("held during the drag", sevWarn);
+    const int far = KvTwipsToPixels(60);
+    QElapsedTimer clock;
+    clock.start();
+    send(QEvent::MouseButtonPress, start);
+    send(QEvent::MouseMove, start + QPoint(far, 0));
+    if (clock.elapsed() < 100) QVERIFY(r.main->Shell().logHeld);  // too soon to be a drag
+    QTest::qWait(150);
+    send(QEvent::MouseMove, start + QPoint(far - 1, far - 1));
+    QVERIFY(r.main->Shell().logHeld);  // not far enough
+    send(QEvent::MouseMove, start + QPoint(0, -far));
+    QVERIFY(!r.main->Shell().logHeld);
+    QVERIFY(!r.main->Shell().dragging);
+    QCOMPARE(count(r.log(), "held during the drag"), size_t{1});
+    // The gesture is spent: the window and its tabs are as they were.
+    send(QEvent::MouseButtonRelease, start);
+    QCOMPARE(h->Ctrls().size(), size_t{2});
   }
 
   void newWindowsLineUpToTheRight() {
