@@ -53,7 +53,11 @@ class DesktopRig {
     if (setUp) setUp(*this);
     frmMainOptions o;
     o.lib = KV_TEST_LIB_DIR;
+#ifdef KV_RIG_CTL_DIR
+    o.ctl = KV_RIG_CTL_DIR;  // the product's control libraries
+#else
     o.ctl = KV_TEST_CTL_DIR;
+#endif
     main = std::make_unique<frmMain>(o);
     loaded = main->Load();
   }
