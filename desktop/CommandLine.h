@@ -4,6 +4,8 @@
 //   kelvane [--lib DIR] [--ctl DIR] [--open SETUP] [--exec FILE] [--run] [--grab FILE.png]
 //           [--grab-widget NAME FILE.png] [--quit]
 //
+// --exec FILE types each line of FILE into the command console (its tab made first) and
+// prints what the console answered; without a console control it runs the lines directly.
 // Paths are made absolute here, before the program changes to its own folder.
 
 #include <string>

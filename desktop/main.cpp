@@ -4,7 +4,9 @@
 // error or an unreadable file.
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QTabBar>
 #include <cstdio>
 #include <cstdlib>
@@ -29,7 +31,7 @@ bool readText(const std::string& file, std::string& text) {
   return false;
 }
 
-// Each line as if typed into the console, the answers as the headless runner prints them.
+// Each line as the headless runner runs it, the answers as it prints them.
 void execute(IApp* app, const std::string& text) {
   std::istringstream in(text);
   std::string line;
@@ -39,6 +41,53 @@ void execute(IApp* app, const std::string& text) {
     long result = 0;
     app->Execute(line, &answer, &result);
     if (!answer.empty()) std::printf("%s\n", answer.c_str());
+    std::fflush(stdout);
+    QCoreApplication::processEvents();
+  }
+}
+
+const char* const kConsole = "KvPlugins.CmdConsole";
+
+// The command console's control, its tab made (or selected) first; null when no control
+// library offers one or it is not the console this program knows (a text box that tells
+// its dialogue's length and text).
+QWidget* console(frmMain& w) {
+  if (!w.Controls().Find(kConsole)) return nullptr;
+  w.ShowToolWindow("Console", kConsole);
+  for (const cCtrl* c : w.Shell().ctrls)
+    if (c->ctrl && QString::fromStdString(c->compType).compare(kConsole, Qt::CaseInsensitive) == 0 &&
+        c->ctrl->findChild<QPlainTextEdit*>() && c->ctrl->property("length").isValid())
+      return c->ctrl;
+  return nullptr;
+}
+
+void key(QWidget* box, int code, const QString& text = {}) {
+  QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier, text);
+  QCoreApplication::sendEvent(box, &press);
+  QKeyEvent release(QEvent::KeyRelease, code, Qt::NoModifier, text);
+  QCoreApplication::sendEvent(box, &release);
+}
+
+// Each line typed into the console and entered, as a user would; what the console appended
+// is printed without the new prompt (and without the line break that ended the typed line),
+// so plain answers print as the headless runner prints them and listings appear too.
+void typeInto(QWidget* console, const std::string& text) {
+  auto* box = console->findChild<QPlainTextEdit*>();
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    box->moveCursor(QTextCursor::End);
+    if (!line.empty()) key(box, Qt::Key_unknown, QString::fromStdString(line));
+    const int before = console->property("length").toInt();
+    key(box, Qt::Key_Return);
+    QString added;
+    QMetaObject::invokeMethod(console, "TextFrom", Q_RETURN_ARG(QString, added), Q_ARG(int, before));
+    if (added.endsWith('>')) added.chop(1);
+    if (added.startsWith("\r\n")) added.remove(0, 2);
+    added.replace("\r\n", "\n");
+    const QByteArray out = added.toUtf8();
+    std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
     std::fflush(stdout);
     QCoreApplication::processEvents();
   }
@@ -117,7 +166,12 @@ int main(int argc, char** argv) {
           status = 1;
         }
       }
-      if (!args.exec.empty()) execute(w.App(), execText);
+      if (!args.exec.empty()) {
+        if (QWidget* c = console(w))
+          typeInto(c, execText);
+        else
+          execute(w.App(), execText);
+      }
       if (args.run && w.Control()) w.Control()->Run();
       w.WaitIdle();
       if (headless) {

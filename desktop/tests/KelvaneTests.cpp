@@ -1,6 +1,7 @@
 // The kelvane program as a user or a script runs it: off screen, its own settings store,
 // both output streams caught.
 
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -74,14 +75,34 @@ class KelvaneTests : public QObject {
     QVERIFY2(r.err.contains(says), qPrintable(r.err));
   }
 
+  // With the console installed each line is typed into it, so its own listings work too;
+  // without one the lines go to the engine. Plain answers print the same either way.
+  void execAnswersAsTheHeadlessRunnerPrints_data() {
+    QTest::addColumn<bool>("console");
+    QTest::newRow("typed into the console") << true;
+    QTest::newRow("without a console control") << false;
+  }
   void execAnswersAsTheHeadlessRunnerPrints() {
-    write(path("lines.kvs"), "load g = test.src\r\ng.gain = 2.5\ng.gain\nno such thing\n");
-    const Run r = kelvane({"--lib", KV_TEST_LIB_DIR, "--exec", path("lines.kvs"), "--run", "--quit"}, dir.path());
+    QFETCH(bool, console);
+    write(path("lines.kvs"), "load g = test.src\r\ng.gain = 2.5\ng.gain\nno such thing\nlist\n");
+    QStringList args = {"--lib", KV_TEST_LIB_DIR, "--exec", path("lines.kvs"), "--run", "--quit"};
+    QTemporaryDir noControls;
+    if (!console) args << "--ctl" << noControls.path();
+    const Run r = kelvane(args, dir.path());
     QCOMPARE(r.status, 0);
     const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines.size() >= 3, qPrintable(r.out));
     QCOMPARE(lines[0], "2.5");
     QVERIFY(lines[1].contains("\"no such thing\""));
+    if (!console) {
+      QCOMPARE(lines.size(), 3);
+      QVERIFY2(lines[2].contains("\"list\""), qPrintable(lines[2]));
+      return;
+    }
+    const QStringList libs = QDir(KV_TEST_LIB_DIR).entryList({"*.bin"}, QDir::Files, QDir::Name | QDir::IgnoreCase);
+    QCOMPARE(lines.size(), 2 + libs.size());
+    for (int i = 0; i < libs.size(); ++i)
+      QVERIFY2(lines[2 + i].startsWith(libs[i].chopped(4) + " "), qPrintable(lines[2 + i]));
   }
 
   void grabsTheMainWindowAndAPanelWindow() {
