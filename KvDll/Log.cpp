@@ -59,9 +59,21 @@ CStr KvLogTimeOfDay() {
   return CStr(text);
 }
 
-CLog::~CLog() = default;
+// The log ends with its engine: text still held for a window that never came is dropped,
+// so the next engine's log does not begin with it.
+CLog::~CLog() {
+  std::lock_guard lk(g_heldLock);
+  delete g_held;
+  g_held = nullptr;
+}
 
 void CLog::Init(KvWnd parent, intptr_t) {
+  // Already there (the host names its log parent again): the window keeps its text.
+  if (parent && parent == hwndOrg.load() && IsWindow(hwndRtf.load())) {
+    const KvRect client = KvGetClientRect(parent);
+    KvMoveWindow(hwndRtf.load(), 0, 0, client.width, client.height);
+    return;
+  }
   End();
   if (!IsWindow(parent)) return;
   wpOrg.store(SetWindowProc(parent, WndProc));
@@ -195,6 +207,17 @@ void CLog::Hold(bool hold) {
   KvWnd parent = 0;
   intptr_t instance = 0;
   if (g && g->funs) parent = static_cast<KvWnd>(g->funs[4]), instance = g->funs[0];
+  bool holding;
+  {
+    std::lock_guard lk(g_heldLock);
+    holding = g_held != nullptr;
+  }
+  if (!holding) {
+    // Not held: the log goes to the host's log parent, taking its text along, unless it is
+    // there already. Making the window afresh would throw away what it shows.
+    if (parent && parent == hwndOrg.load() && IsWindow(hwndRtf.load())) return;
+    if (IsWindow(hwndRtf.load())) Hold(true);
+  }
   Init(parent, instance);
   if (!hwndRtf.load()) return;  // no window to put the text back into: it stays held
   std::string* held;

@@ -59,7 +59,9 @@ class CLog {
   void Add();  // "\r\n"
 
   // User-interface thread. true: keep the text and destroy the window. false: make the window
-  // again in the host's log parent (start-up record entry 4) and put the text back.
+  // again in the host's log parent (start-up record entry 4) and put the text back; without
+  // a hold, a log shown in another parent moves there with its text, and one already there
+  // stays as it is.
   void Hold(bool hold);
 
   static long WndProc(KvWnd wnd, unsigned msg, intptr_t wp, intptr_t lp);

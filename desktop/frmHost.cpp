@@ -155,7 +155,7 @@ void frmHost::createControl(cCtrl* c, int index) {
     c->iGui->Load(&app, &self, &label);
   }
   // The log viewer is back: the lines held while it moved go into it.
-  if (dynamic_cast<LogView*>(w) && shell.logHeld && shell.utils) {
+  if (dynamic_cast<IKvLogView*>(w) && shell.logHeld && shell.utils) {
     shell.utils->HoldLog(false);
     shell.logHeld = false;
   }
@@ -194,7 +194,7 @@ bool frmHost::DelCtrl(int index) {
         return;
       }
       // A log viewer on its way to another window: the engine keeps its lines meanwhile.
-      if (shell.dragging && dynamic_cast<LogView*>(c->ctrl) && shell.utils && !shell.logHeld) {
+      if (shell.dragging && dynamic_cast<IKvLogView*>(c->ctrl) && shell.utils && !shell.logHeld) {
         shell.utils->HoldLog(true);
         shell.logHeld = true;
       }

@@ -465,10 +465,15 @@ void frmMain::ShowAll() {
   }
 }
 
-LogView* frmMain::Log() const {
-  for (const cCtrl* c : shell.ctrls)
-    if (auto* v = dynamic_cast<LogView*>(c->ctrl)) return v;
-  return nullptr;
+IKvLogView* frmMain::Log() const {
+  // The one the log is in, whichever library made it; else the newest.
+  IKvLogView* newest = nullptr;
+  for (auto c = shell.ctrls.rbegin(); c != shell.ctrls.rend(); ++c)
+    if (auto* v = dynamic_cast<IKvLogView*>((*c)->ctrl)) {
+      if (v->ShowsLog()) return v;
+      if (!newest) newest = v;
+    }
+  return newest;
 }
 
 frmHost* frmMain::NewPanelWindow(const std::string& name, std::optional<double> left, std::optional<double> top) {

@@ -25,7 +25,7 @@ class QMdiArea;
 class QMenu;
 class QToolBar;
 class KvQtParent;
-class LogView;
+class IKvLogView;
 class PanelMouseHook;
 
 struct frmMainOptions {
@@ -50,7 +50,8 @@ class frmMain final : public QMainWindow, public IAppEvents {
   cControl* Control() const { return control.get(); }
   QMdiArea* Mdi() const { return mdi; }
   KvShellState& Shell() { return shell; }
-  LogView* Log() const;
+  // The log viewer that shows the log (the newest one), or null.
+  IKvLogView* Log() const;
   KvQtParent* StatusStrip() const { return status; }
   QAction* FindAction(const QString& key) const;
   // The main window's event window and start-up record, as the engine sees them.

@@ -259,3 +259,54 @@ TEST_F(LogTest, LinesFromManyThreadsKeepEachThreadsOrder) {
   }
   EXPECT_EQ(g.log.position.load(), static_cast<int32_t>(windowText().size()));
 }
+
+// Hold(false) without a hold, and Init into the parent the log is in, keep what it shows; a
+// new log parent gets the log with its text.
+TEST_F(LogTest, TheLogKeepsItsTextWhereverItGoes) {
+  g.log.Add("shown", LogErr);
+  const KvWnd window = CLog::Window();
+  g.log.Hold(false);
+  CLog::Init(parent, 0);
+  EXPECT_EQ(CLog::Window(), window);
+  EXPECT_NE(windowText().find("shown"), std::string::npos);
+  const KvWnd other = KvCreateHeadlessParent(320, 200);
+  record[kStartLogWnd] = other;
+  g.log.Hold(false);
+  EXPECT_NE(CLog::Window(), window);
+  EXPECT_NE(GetWindowProc(parent), &CLog::WndProc) << "the old parent's procedure is restored";
+  g.log.Add("moved", LogErr);
+  const std::vector<std::string> l = lines(windowText());
+  ASSERT_EQ(l.size(), 2u) << windowText();
+  EXPECT_NE(l[0].find("shown"), std::string::npos);
+  EXPECT_NE(l[1].find("moved"), std::string::npos);
+  HeadlessWndState s;
+  ASSERT_TRUE(KvHeadlessState(CLog::Window(), s));
+  EXPECT_EQ(s.rect, (KvRect{0, 0, 320, 200}));
+  CLog::End();
+  KvDestroyHeadlessParent(other);
+}
+
+// Text held for a window that never came ends with its log: the next engine's log starts empty.
+TEST(LogEnd, HeldTextEndsWithItsLog) {
+  intptr_t record[kStartEntries] = {};
+  const KvWnd parent = KvCreateHeadlessParent(100, 100);
+  record[kStartLogWnd] = parent;
+  {
+    CGlobalData first;
+    first.funs = record;
+    CLog::Init(parent, 0);
+    first.log.Add("from the first engine", LogErr);
+    first.log.Hold(true);
+    first.log.Add("held by the first engine", LogErr);
+  }
+  CGlobalData next;
+  next.funs = record;
+  next.log.Hold(false);
+  next.log.Add("from the next", LogErr);
+  HeadlessWndState s;
+  ASSERT_TRUE(KvHeadlessState(CLog::Window(), s));
+  EXPECT_EQ(s.text.find("first engine"), std::string::npos) << s.text;
+  EXPECT_NE(s.text.find("from the next"), std::string::npos);
+  CLog::End();
+  KvDestroyHeadlessParent(parent);
+}

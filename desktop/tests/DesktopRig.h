@@ -87,7 +87,7 @@ class DesktopRig {
       exec(l);
   }
   std::string log() const {
-    LogView* v = main->Log();
+    IKvLogView* v = main->Log();
     return v ? v->Text() : std::string();
   }
   bool busy() const {
