@@ -55,6 +55,7 @@ CApp::CApp() : engine(std::make_unique<CEngine>()) {
   e.onAfterAcq = [this](long id) { raise([&](IAppEvents* s) { s->AfterAcq(id); }); };
   e.onAcqAborted = [this](long id) { raise([&](IAppEvents* s) { s->AcqAborted(id); }); };
   e.onAcqIdle = [this] { raise([&](IAppEvents* s) { s->AcqIdle(); }); };
+  e.busyMarked = [this] { return busy.load() > 0; };
   // Until the error-report entry of Utils is installed, reports have nowhere to go.
   e.Global().SetErrReport(nullptr);
   g_app = this;
@@ -382,7 +383,7 @@ HRESULT CApp::clampIndex(long& idx) {
 HRESULT CApp::get_CompCount(long* out) {
   if (!out) return E_POINTER;
   // While passes run the worker owns the run-order tables; it rebuilds them every pass.
-  if (!engine->NetworkLocked()) engine->RunOrder().Compute(engine->Components());
+  if (!engine->PassesActive()) engine->RunOrder().Compute(engine->Components());
   *out = engine->Components().Count();
   return S_OK;
 }

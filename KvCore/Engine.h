@@ -67,7 +67,11 @@ class CEngine final : public IParserHost {
   long SetPathLib(const CStr& path) override;
   // The program's folder, as the start-up record gave it, else the running program's.
   CStr AppPath() override;
-  bool NetworkLocked() override { return acq && acq->Active(); }
+  // Network changes also wait while the shell marks the engine busy (App.SetBusy): a run
+  // between two of its passes, or a pass asked for elsewhere, may start the worker any moment.
+  bool NetworkLocked() override { return PassesActive() || (busyMarked && busyMarked()); }
+  bool PassesActive() const { return acq && acq->Active(); }
+  std::function<bool()> busyMarked;
   bool LibraryAllowed(const CStr& folder) override;
 
   // While a setup file's lines are replayed, "load library" may name only a trusted folder:

@@ -218,6 +218,21 @@ TEST(Api, LoadedNamesBusyCountsAndIndices) {
   rig.app->SetBusyNot(h2);
   rig.app->get_isBusy(&busy);
   EXPECT_TRUE(busy);
+  // While busy, the network keeps still; settings and queries go on.
+  const std::string listed = rig.cmdList();
+  for (const char* line : {"load extra = test.pass", "unload p", "link p.in = gen.out", "p.in = gen.out",
+                           "unlink p.in"}) {
+    std::string answer;
+    long result = 0;
+    rig.app->Execute(line, &answer, &result);
+    EXPECT_EQ(result, -1) << line;
+    EXPECT_EQ(answer, "The network cannot be changed while an acquisition runs") << line;
+  }
+  EXPECT_EQ(rig.cmdList(), listed);
+  long r = -1;
+  std::string answer;
+  rig.app->Execute("p.gain = 2", &answer, &r);
+  EXPECT_EQ(r, 0);
   rig.app->SetBusyNot(h1);
   rig.app->get_isBusy(&busy);
   EXPECT_FALSE(busy);
