@@ -81,6 +81,7 @@ CConnEditor::CConnEditor(QWidget* parent)
   grid->setObjectName("grdInputs");
   grid->setHorizontalHeaderLabels({"Input Ports", "Source Module", "Source Port"});
   grid->verticalHeader()->hide();
+  grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
   grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
   grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
   moduleBox->setObjectName("cmbSourceModule");
@@ -107,14 +108,14 @@ CConnEditor::CConnEditor(QWidget* parent)
   left->addWidget(add);
   auto* ports = new QHBoxLayout;
   ports->addWidget(outputs, 1);
-  ports->addWidget(grid, 3);
+  ports->addWidget(grid, 4);
   auto* right = new QVBoxLayout;
   right->addWidget(portsCaption);
   right->addLayout(ports, 1);
   auto* all = new QHBoxLayout(this);
   all->setContentsMargins(4, 4, 4, 4);
-  all->addLayout(left, 2);
-  all->addLayout(right, 3);
+  all->addLayout(left, 5);
+  all->addLayout(right, 9);
 
   connect(comps, &QTreeWidget::itemSelectionChanged, this, [this] { guarded(kLocPorts, [&] { RefreshPorts(); }); });
   connect(grid, &QTableWidget::cellClicked, this, [this](int r, int c) { guarded(kLocCells, [&] { ClickCell(r, c); }); });
@@ -205,6 +206,11 @@ void CConnEditor::RefreshPorts() {
   grid->setRowCount(0);
   gridLabel = app && comps->topLevelItemCount() > 0 ? selectedLabel() : std::string();
   if (gridLabel.empty()) return;
+  long count = 0;
+  bool loaded = false;
+  app->get_CompCount(&count);
+  app->isLoaded(gridLabel, &loaded);
+  if (count == 0 || !loaded) return;
   QList<QTreeWidgetItem*> rows;
   for (const std::string& p : KvNet::Ports(app.get(), gridLabel, "oports")) rows.append(new QTreeWidgetItem(QStringList{q(p)}));
   outputs->addTopLevelItems(rows);
@@ -230,7 +236,11 @@ void CConnEditor::setCell(int row, int column, const std::string& text) {
 
 void CConnEditor::readRow(int row, bool keepPending) {
   if (row < 0 || row >= grid->rowCount()) return;
-  const auto source = KvNet::InputSource(app.get(), gridLabel, cell(row, kColPort));
+  // As every reader of the network here, the count first: the query then concerns the
+  // network it counted, and none is asked of an empty one.
+  long count = 0;
+  app->get_CompCount(&count);
+  const auto source = count > 0 ? KvNet::InputSource(app.get(), gridLabel, cell(row, kColPort)) : std::nullopt;
   if (!source && keepPending && cell(row, kColSource).empty()) return;
   setCell(row, kColModule, source ? source->label : std::string());
   setCell(row, kColSource, source ? source->port : std::string());

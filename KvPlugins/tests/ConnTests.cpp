@@ -371,12 +371,15 @@ class ConnTests : public QObject {
     PassCounter c(r.main->App());
     startForEver(r);
     QVERIFY(r.waitFor([&] { return c.after >= 3; }));
-    for (int round = 0; round < 100; ++round) {
+    // Until passes surely ran between the refreshes, not only before them.
+    const int passesBefore = c.after;
+    for (int round = 0; round < 100 || (c.after < passesBefore + 20 && round < 100000); ++round) {
       mods->findChild<Popup*>()->Choose(0);
       conns->findChild<Popup*>()->Choose(0);
       e.select(round % 2 ? "d" : "f");
       QCoreApplication::processEvents();
     }
+    QVERIFY(c.after >= passesBefore + 20);
     QCOMPARE(rows(modList), modRows);
     QCOMPARE(rows(connList), connRows);
     QVERIFY(r.main->Control()->Running());
@@ -396,6 +399,13 @@ class ConnTests : public QObject {
 
     r.main->Control()->halt(false);
     QVERIFY(r.waitFor([&] { return !r.main->Control()->Running() && !r.busy(); }));
+    // Busy without passes (a busy mark the shell holds) keeps the network still as well.
+    CDialogs::Get().ClearShown();
+    long handle = 0;
+    r.main->App()->SetBusy(&handle);
+    e.addComponent("Test", "late");
+    r.main->App()->SetBusyNot(handle);
+    QCOMPARE(CDialogs::Get().Shown(), std::vector<std::string>{kLocked});
     CDialogs::Get().ClearShown();
     e.addComponent("Test", "late");
     QVERIFY(CDialogs::Get().Shown().empty());
