@@ -201,6 +201,7 @@ void CConnEditor::RefreshComponents() {
 
 void CConnEditor::RefreshPorts() {
   hideBoxes();
+  editRow = -1;
   outputs->clear();
   grid->clearContents();
   grid->setRowCount(0);

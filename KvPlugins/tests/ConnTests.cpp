@@ -156,6 +156,18 @@ class ConnTests : public QObject {
     gui->QueryUnload(&mode, &refuse);
     QCOMPARE(refuse, 0L);
     QCOMPARE(DesktopRig::Setting(section.toStdString(), "Load"), std::string("3"));
+
+    // Unloaded, the window hears nothing more of the network.
+    r.exec("load a = test.src");
+    r.exec("load b = test.pass");
+    QStringList before;
+    for (const QTreeWidget* l : w->findChildren<QTreeWidget*>()) before << rows(l);
+    gui->Unload();
+    r.exec("b.in = a.out");
+    r.exec("load z = test.pass");
+    QStringList after;
+    for (const QTreeWidget* l : w->findChildren<QTreeWidget*>()) after << rows(l);
+    QCOMPARE(after, before);
   }
 
   // Lines sent after the list opened, as the console sends them.
@@ -197,6 +209,8 @@ class ConnTests : public QObject {
     dynamic_cast<IKvGui*>(other)->Load(&app, &noHost, &label);
     QCOMPARE(rows(other->findChild<QTreeWidget*>("lstConnections")), expected);
     delete other;
+    QCOMPARE(r.exec("load late = test.src"), 0L);  // no notice reaches the deleted list
+    QCOMPARE(r.exec("unload late"), 0L);
   }
 
   void viewerKeepsItsSelectionAndRefreshesOnRequest() {
