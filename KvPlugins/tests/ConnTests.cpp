@@ -217,7 +217,9 @@ class ConnTests : public QObject {
     DesktopRig r;
     r.chain();
     QWidget* v = OpenTool<QWidget>(r, "ConnLst", "KvPlugins.ConnViewer");
+    QVERIFY(v);
     auto* list = v->findChild<QTreeWidget*>("lstConnections");
+    QVERIFY(list);
     list->setCurrentItem(list->topLevelItem(1));
     r.exec("unlink f.in");
     QCOMPARE(rows(list), QStringList{"d.a|f.out"});
