@@ -4,6 +4,7 @@
 #include <ctime>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "KvDll/GlobalData.h"
 #include "KvDll/WndMsg.h"
@@ -18,6 +19,40 @@ namespace {
 // its own lock, never held while a message is sent.
 std::mutex g_heldLock;
 std::string* g_held = nullptr;
+
+// Lines from threads that do not own the window wait here for the window's thread, woken by
+// one posted message for any number of them: a worker logging during passes neither waits
+// for the user-interface thread per line nor makes it wake per line. Guarded by g_heldLock.
+struct QueuedRun {
+  std::string text;
+  int32_t bold;
+  uint32_t colour;
+};
+struct QueuedLine {
+  QueuedRun runs[2];
+  int n;
+  bool newLine;
+};
+std::vector<QueuedLine> g_queue;
+bool g_drainPosted = false;  // a drain message is on its way to the window's thread
+// Beyond this many waiting lines a logging thread waits until the window's thread has taken
+// them, so a worker that logs faster than the window shows cannot grow the queue without end.
+constexpr size_t kQueueLimit = 20000;
+// Private to the log's subclass of its parent: take the waiting lines.
+constexpr unsigned kLogDrain = 0x7F1F;
+
+// Adds a line to the held text; the caller holds g_heldLock.
+void appendHeld(const KvTextRun* runs, int n, bool newLine) {
+  if (newLine && !g_held->empty()) *g_held += '\n';
+  for (int i = 0; i < n; ++i)
+    if (runs[i].len > 0) g_held->append(runs[i].text, static_cast<size_t>(runs[i].len));
+}
+
+int runsOf(const QueuedLine& l, KvTextRun* out) {
+  for (int i = 0; i < l.n; ++i)
+    out[i] = {l.runs[i].text.data(), static_cast<int32_t>(l.runs[i].text.size()), l.runs[i].bold, l.runs[i].colour};
+  return l.n;
+}
 
 struct Style {
   int32_t bold;
@@ -65,6 +100,8 @@ CLog::~CLog() {
   std::lock_guard lk(g_heldLock);
   delete g_held;
   g_held = nullptr;
+  g_queue.clear();
+  g_drainPosted = false;
 }
 
 void CLog::Init(KvWnd parent, intptr_t) {
@@ -90,9 +127,16 @@ void CLog::Init(KvWnd parent, intptr_t) {
   KvMoveWindow(rtf, 0, 0, client.width, client.height);
   KvShowWindow(rtf, true);
   hwndRtf.store(rtf, std::memory_order_release);
+  // Lines that waited while there was no window go into this one.
+  if (CGlobalData* g = KvGlobal()) g->log.drain();
 }
 
 void CLog::End() {
+  {
+    // A drain message on its way to this window is lost with it; the next window asks anew.
+    std::lock_guard lk(g_heldLock);
+    g_drainPosted = false;
+  }
   if (KvWnd rtf = hwndRtf.exchange(0)) DestroyWindow(rtf);
   if (KvWnd org = hwndOrg.exchange(0)) {
     // Only undo our own subclassing; a procedure installed after ours stays.
@@ -102,6 +146,10 @@ void CLog::End() {
 }
 
 long CLog::WndProc(KvWnd wnd, unsigned msg, intptr_t wp, intptr_t lp) {
+  if (msg == kLogDrain) {
+    if (CGlobalData* g = KvGlobal()) g->log.drain();
+    return 1;
+  }
   if (msg == KV_WM_SIZE) {
     if (KvWnd rtf = hwndRtf.load()) KvMoveWindow(rtf, 0, 0, static_cast<int32_t>(lp & 0xFFFF), static_cast<int32_t>((lp >> 16) & 0xFFFF));
   }
@@ -120,14 +168,74 @@ bool CLog::setSeverity(long sev) {
 bool CLog::keepHeld(const KvTextRun* runs, int n, bool newLine) {
   std::lock_guard lk(g_heldLock);
   if (!g_held) return false;
-  if (newLine && !g_held->empty()) *g_held += '\n';
-  for (int i = 0; i < n; ++i)
-    if (runs[i].len > 0) g_held->append(runs[i].text, static_cast<size_t>(runs[i].len));
+  appendHeld(runs, n, newLine);
   return true;
 }
 
+// A line from a thread that does not own the window: held, or queued for the window's
+// thread. false when there is no window to queue for.
+bool CLog::enqueue(const KvTextRun* runs, int n, bool newLine) {
+  const KvWnd parent = hwndOrg.load(std::memory_order_acquire);
+  bool post = false, full = false;
+  {
+    std::lock_guard lk(g_heldLock);
+    if (g_held) {
+      appendHeld(runs, n, newLine);
+      return true;
+    }
+    if (!parent) return false;
+    QueuedLine line;
+    line.n = n < 2 ? n : 2;
+    line.newLine = newLine;
+    for (int i = 0; i < line.n; ++i) {
+      const int32_t len = runs[i].text && runs[i].len > 0 ? runs[i].len : 0;
+      line.runs[i] = {std::string(runs[i].text ? runs[i].text : "", static_cast<size_t>(len)), runs[i].bold,
+                      runs[i].colour};
+    }
+    // More than two runs (not written by this log) go as one, in the last run's style.
+    for (int i = 2; i < n; ++i)
+      if (runs[i].text && runs[i].len > 0) line.runs[1].text.append(runs[i].text, static_cast<size_t>(runs[i].len));
+    g_queue.push_back(std::move(line));
+    post = !g_drainPosted;
+    g_drainPosted = true;
+    full = g_queue.size() >= kQueueLimit;
+  }
+  if (post && !PostMessage(parent, kLogDrain, 0, 0)) {
+    std::lock_guard lk(g_heldLock);
+    g_drainPosted = false;
+  }
+  if (full) SendMessage(parent, kLogDrain, 0, 0);
+  return true;
+}
+
+// The window's thread: the waiting lines into the window, in the order they came.
+void CLog::drain() {
+  const KvWnd rtf = hwndRtf.load(std::memory_order_acquire);
+  if (rtf && !IsWindowThread(rtf)) return;
+  std::vector<QueuedLine> lines;
+  {
+    std::lock_guard lk(g_heldLock);
+    if (!rtf || g_held) return;  // they wait for a window, or went into the held text
+    lines.swap(g_queue);
+    g_drainPosted = false;
+  }
+  for (const QueuedLine& l : lines) {
+    KvTextRun runs[2];
+    const int n = runsOf(l, runs);
+    const long added = SendMessage(rtf, KV_TXT_APPEND, reinterpret_cast<intptr_t>(runs), n | (l.newLine ? KV_TXT_NEWLINE : 0));
+    if (added > 0)
+      position.fetch_add(static_cast<int32_t>(added), std::memory_order_relaxed);
+    else
+      keepHeld(runs, n, l.newLine);  // the window went meanwhile
+  }
+}
+
 void CLog::send(const KvTextRun* runs, int n, bool newLine) {
+  const KvWnd rtf = hwndRtf.load(std::memory_order_acquire);
+  if (rtf && !IsWindowThread(rtf) && enqueue(runs, n, newLine)) return;
   if (keepHeld(runs, n, newLine)) return;
+  // The window's own thread: what other threads logged before this line goes first.
+  if (rtf) drain();
   const intptr_t flags = n | (newLine ? KV_TXT_NEWLINE : 0);
   const long added = SendMessage(hwndRtf.load(std::memory_order_acquire), KV_TXT_APPEND, reinterpret_cast<intptr_t>(runs), flags);
   if (added > 0) {
@@ -182,6 +290,13 @@ void CLog::Hold(bool hold) {
       std::lock_guard lk(g_heldLock);
       if (g_held) return;  // already held
       g_held = new std::string;  // from now on, new lines go here
+      // Lines still waiting for the window come before them.
+      for (const QueuedLine& l : g_queue) {
+        KvTextRun runs[2];
+        appendHeld(runs, runsOf(l, runs), l.newLine);
+      }
+      g_queue.clear();
+      g_drainPosted = false;
     }
     // The window's own text goes in front of whatever arrived since. Its length is asked for,
     // not assumed, so nothing is cut off.

@@ -1,8 +1,9 @@
 #pragma once
 // CLog: the process's log, a rich-text window created inside a parent window that the host
-// supplies. Lines carry the time of day and a colour by severity. Any thread may log: each
-// line travels to the window's thread as one message, so lines from several threads stay
-// whole and each thread's lines keep their order.
+// supplies. Lines carry the time of day and a colour by severity. Any thread may log: a line
+// from another thread than the window's is queued whole and the window's thread takes all
+// that wait at once, so lines from several threads stay whole, each thread's lines keep their
+// order, and a worker does not wait for the window per line (only when very many wait).
 //
 // While the log is held (the host moves its pane) nothing is lost: the text is kept, lines
 // logged meanwhile are added to it, and all of it is put back when the window is made again.
@@ -75,6 +76,8 @@ class CLog {
   void filtered(const char* text, long len, lgSeverity sev, bool append);
   void send(const struct KvTextRun* runs, int n, bool newLine);
   bool keepHeld(const struct KvTextRun* runs, int n, bool newLine);
+  bool enqueue(const struct KvTextRun* runs, int n, bool newLine);
+  void drain();
 };
 
 // The time of day as the log writes it, "HH:MM:SS".

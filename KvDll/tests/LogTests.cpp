@@ -310,3 +310,42 @@ TEST(LogEnd, HeldTextEndsWithItsLog) {
   CLog::End();
   KvDestroyHeadlessParent(parent);
 }
+
+// A worker's lines wait for the window's thread without the worker waiting for it; the
+// window's thread puts them in before its own next line, and a hold takes them in order.
+TEST_F(LogTest, AWorkersLinesWaitWithoutTheWorkerWaiting) {
+  std::thread first([&] {
+    for (int i = 0; i < 1000; ++i) g.log.Add((CStr("worker ") + CStr(i)).GetBfr(), LogErr);
+  });
+  first.join();  // the window's thread served nothing meanwhile
+  EXPECT_EQ(windowText(), "");
+  g.log.Add("own line", LogErr);
+  std::thread second([&] {
+    for (int i = 1000; i < 1010; ++i) g.log.Add((CStr("worker ") + CStr(i)).GetBfr(), LogErr);
+  });
+  second.join();
+  g.log.Hold(true);
+  g.log.Add("held", LogErr);
+  g.log.Hold(false);
+  const std::vector<std::string> l = lines(windowText());
+  ASSERT_EQ(l.size(), 1012u);
+  for (int i = 0; i < 1000; ++i) EXPECT_NE(l[static_cast<size_t>(i)].find("worker " + std::to_string(i)), std::string::npos);
+  EXPECT_NE(l[1000].find("own line"), std::string::npos);
+  for (int i = 1000; i < 1010; ++i) EXPECT_NE(l[static_cast<size_t>(i) + 1].find("worker " + std::to_string(i)), std::string::npos);
+  EXPECT_NE(l[1011].find("held"), std::string::npos);
+}
+
+// A worker far ahead of the window waits once too many lines wait, and none is lost.
+TEST_F(LogTest, AWorkerFarAheadWaitsAndLosesNothing) {
+  constexpr int kLines = 50000;
+  KvEvent done(true, false);
+  std::thread worker([&] {
+    for (int i = 0; i < kLines; ++i) g.log.Add("x", LogErr);
+    done.Set();
+  });
+  KvWaitable* w = &done;
+  EXPECT_EQ(WaitPumping(&w, 1, 60000), 0);
+  worker.join();
+  PumpMessages();
+  EXPECT_EQ(lines(windowText()).size(), static_cast<size_t>(kLines));
+}
