@@ -152,7 +152,9 @@ void frmHost::createControl(cCtrl* c, int index) {
     IApp* app = shell.app;
     IKvHost* self = this;
     std::string label = c->compName;
+    loading = true;
     c->iGui->Load(&app, &self, &label);
+    loading = false;
   }
   // The log viewer is back: the lines held while it moved go into it.
   if (dynamic_cast<IKvLogView*>(w) && shell.logHeld && shell.utils) {
@@ -471,6 +473,7 @@ void frmHost::dropEvent(QDropEvent* e) {
 
 HRESULT frmHost::Caption(std::string* val) {
   if (!val) return E_POINTER;
+  if (loading) return S_OK;  // its tab, once selected, asks the control for its caption
   Caption2(*val);
   return S_OK;
 }
@@ -510,6 +513,9 @@ HRESULT frmHost::Size(float width, float height) {
 
 HRESULT frmHost::TabCaption(std::string* val) {
   if (!val) return E_POINTER;
+  // A control loading has no tab yet (it gets its TabCaption's answer): the current tab is
+  // another control's, which keeps its name.
+  if (loading) return S_OK;
   if (tabs->currentIndex() >= 0) tabs->setTabText(tabs->currentIndex(), QString::fromStdString(*val));
   return S_OK;
 }

@@ -132,6 +132,7 @@ class frmHost final : public QMdiSubWindow, public IKvHost {
   bool sizing = false;
   cCtrl* shown = nullptr;  // the control whose tab was selected last
   bool unloading = false;
+  bool loading = false;  // a control's Load is running
   // A press on a tab arms a drag; it starts after 0.1 s and 60 twips of movement.
   int dragTab = -1;
   QPoint dragFrom;
