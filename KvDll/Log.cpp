@@ -114,7 +114,11 @@ void CLog::Init(KvWnd parent, intptr_t) {
   End();
   if (!IsWindow(parent)) return;
   wpOrg.store(SetWindowProc(parent, WndProc));
-  hwndOrg.store(parent);
+  {
+    // With the queue's lock, so a logging thread posts its wake-up to the parent of now.
+    std::lock_guard lk(g_heldLock);
+    hwndOrg.store(parent);
+  }
   KvWnd rtf = hwndRtf.load();
   if (!IsWindow(rtf)) {
     rtf = KvCreateChildWindow(parent, "RichEdit", "",
@@ -127,18 +131,20 @@ void CLog::Init(KvWnd parent, intptr_t) {
   KvMoveWindow(rtf, 0, 0, client.width, client.height);
   KvShowWindow(rtf, true);
   hwndRtf.store(rtf, std::memory_order_release);
-  // Lines that waited while there was no window go into this one.
+  // Lines still waiting for the window this one replaces go into it.
   if (CGlobalData* g = KvGlobal()) g->log.drain();
 }
 
 void CLog::End() {
+  KvWnd org;
   {
-    // A drain message on its way to this window is lost with it; the next window asks anew.
+    // A drain message on its way to this parent is lost with it; the next window asks anew.
     std::lock_guard lk(g_heldLock);
     g_drainPosted = false;
+    org = hwndOrg.exchange(0);
   }
   if (KvWnd rtf = hwndRtf.exchange(0)) DestroyWindow(rtf);
-  if (KvWnd org = hwndOrg.exchange(0)) {
+  if (org) {
     // Only undo our own subclassing; a procedure installed after ours stays.
     if (GetWindowProc(org) == WndProc) SetWindowProc(org, wpOrg.load());
   }
@@ -175,10 +181,11 @@ bool CLog::keepHeld(const KvTextRun* runs, int n, bool newLine) {
 // A line from a thread that does not own the window: held, or queued for the window's
 // thread. false when there is no window to queue for.
 bool CLog::enqueue(const KvTextRun* runs, int n, bool newLine) {
-  const KvWnd parent = hwndOrg.load(std::memory_order_acquire);
+  KvWnd parent;
   bool post = false, full = false;
   {
     std::lock_guard lk(g_heldLock);
+    parent = hwndOrg.load(std::memory_order_relaxed);
     if (g_held) {
       appendHeld(runs, n, newLine);
       return true;

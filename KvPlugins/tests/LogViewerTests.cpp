@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
+#include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "KvDll/GlobalData.h"
@@ -220,6 +222,42 @@ class LogViewerTests : public QObject {
     delete w;
     u->AddLog("after it went", sevWarn);
     QVERIFY2(inOrderOnce(r.log(), {"into the loose one", "after it went"}), r.log().c_str());
+  }
+
+  // Viewers come and go while passes run and another thread logs: every line once.
+  void viewersComeAndGoWhileLinesArrive() {
+    DesktopRig r;
+    r.chain();
+    long pending = 0;
+    r.main->App()->run(1000000000, &pending);
+    QVERIFY(r.waitFor([&] { return r.busy(); }));
+    constexpr int kLines = 3000;
+    std::atomic<int> written{0};
+    std::thread worker([&] {
+      for (int i = 0; i < kLines; ++i) {
+        KvGlobal()->log.Add((CStr("w") + CStr(i) + ";").GetBfr(), LogWarn);
+        written.store(i + 1);
+        if (i % 100 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    });
+    for (int round = 0; round < 6; ++round) {
+      const Viewer v = addViewer(r, "extra" + std::to_string(round));
+      QTest::qWait(3);
+      removeViewer(round % 2 ? v : viewers(r).front());  // the newest, or the oldest
+      QTest::qWait(3);
+    }
+    const bool through = r.waitFor([&] { return written.load() == kLines; });
+    worker.join();
+    QVERIFY(through);
+    r.main->App()->put_bStop(true);
+    QVERIFY(r.waitFor([&] { return !r.busy(); }));
+    QCoreApplication::processEvents();
+    const std::string text = r.log();
+    int missing = 0;
+    for (int i = 0; i < kLines; ++i) missing += count(text, "w" + std::to_string(i) + ";") != 1;
+    QCOMPARE(missing, 0);
+    QCOMPARE(viewers(r).size(), size_t{1});
+    QVERIFY(viewers(r).front().view->ShowsLog());
   }
 
   // The shell's move of a viewer to another window (the two halves of a drop), with lines
