@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
 
 #include "KvCtlLib/Popup.h"
@@ -19,7 +20,8 @@ constexpr int kLocRefresh = 5, kLocValueChanged = 6, kLocPopup = 7;
 
 const CToolWnd::Traits kTraits{"Command History", "History", "History", 3600, 3900, "Wnd\\History", 7, true};
 
-constexpr int kStripGap = 4;  // pixels between the text and the button, and below the button
+constexpr int kStripGap = 4;
+constexpr qint64 kMinGapMs = 20;  // between refreshes caused by notices  // pixels between the text and the button, and below the button
 
 QString boxText(const std::string& text) {
   QString t = QString::fromStdString(text);
@@ -102,27 +104,34 @@ void CCmdHistory::layOut() {
 
 void CCmdHistory::ValueChanged(const std::string&, const std::string&) {
   guarded(kLocValueChanged, [&] {
-    if (!pending->isActive()) pending->start();
+    if (pending->isActive()) return;
+    // A lone notice is shown at once; a stream of them at most every kMinGapMs.
+    const qint64 since = lastRefresh.isValid() ? lastRefresh.elapsed() : kMinGapMs;
+    pending->start(static_cast<int>(std::max<qint64>(0, kMinGapMs - since)));
   });
 }
 
 void CCmdHistory::refresh() {
+  lastRefresh.start();
   if (!app) return;
   std::string list;
   app->GetCmdList(&list);
-  if (list == shown) return;
+  if (list == shownList) return;
+  const QString now = boxText(list);
   QScrollBar* bar = box->verticalScrollBar();
   const bool atEnd = bar->value() == bar->maximum();
-  // The history mostly grows at its end; then only the new part goes into the box.
-  if (!shown.empty() && list.size() > shown.size() && list.compare(0, shown.size(), shown) == 0 &&
-      shown.back() == '\n') {
-    QTextCursor c(box->document());
-    c.movePosition(QTextCursor::End);
-    c.insertText(boxText(list.substr(shown.size())));
-  } else {
-    box->setPlainText(boxText(list));
-  }
-  shown = std::move(list);
+  // Most changes touch one entry or add some at the end: only the part between the text
+  // both versions begin and end with goes into the box.
+  const qsizetype most = std::min(shown.size(), now.size());
+  qsizetype head = std::mismatch(shown.cbegin(), shown.cbegin() + most, now.cbegin()).first - shown.cbegin();
+  qsizetype tail = 0;
+  while (tail < most - head && shown[shown.size() - 1 - tail] == now[now.size() - 1 - tail]) ++tail;
+  QTextCursor c(box->document());
+  c.setPosition(static_cast<int>(head));
+  c.setPosition(static_cast<int>(shown.size() - tail), QTextCursor::KeepAnchor);
+  c.insertText(now.mid(head, now.size() - tail - head));
+  shown = now;
+  shownList = std::move(list);
   if (atEnd) bar->setValue(bar->maximum());
 }
 

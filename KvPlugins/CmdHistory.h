@@ -1,11 +1,14 @@
 #pragma once
 // CCmdHistory: the engine's command history, read only, with "Refresh" in a strip below it.
 // The text follows IApp.GetCmdList: read at Load, on "Refresh" and after the engine's value
-// notices. Notices come in bursts (a script, a run), so each one only asks for a refresh and
-// one refresh per turn of the event loop reads the list.
+// notices. Notices come in bursts (a script, a run): each only asks for a refresh, and one
+// refresh reads the list for all that came since (at most one every few hundredths of a
+// second while they keep coming), changing only the part of the text that changed.
 //
 // User-interface thread only.
 
+#include <QElapsedTimer>
+#include <QString>
 #include <string>
 
 #include "KvPlugins/ToolWnd.h"
@@ -39,7 +42,9 @@ class CCmdHistory final : public CToolWnd, public IAppEvents {
   Popup* popup;
   QTimer* pending;  // a refresh asked for and not yet done
   long cookie = 0;  // the App's events, while advised
-  std::string shown;  // the command list as last read
+  QElapsedTimer lastRefresh;
+  std::string shownList;  // the command list as last read
+  QString shown;          // and as the box holds it
 
   void refresh();
   void unadvise();
