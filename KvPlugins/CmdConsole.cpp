@@ -336,13 +336,10 @@ void CCmdConsole::removeTrailingBreaks(QTextCursor& c) {
     c.movePosition(QTextCursor::End);
     c.deletePreviousChar();
   }
-  if (c.position() != doc->characterCount() - 1 && doc->lastBlock().length() == 1) c.movePosition(QTextCursor::End);
 }
 
-bool CCmdConsole::deleteSelection() {
-  if (!selectionEditable()) return false;
-  box->textCursor().removeSelectedText();
-  return true;
+void CCmdConsole::deleteSelection() {
+  if (selectionEditable()) box->textCursor().removeSelectedText();
 }
 
 void CCmdConsole::refreshPopup() {

@@ -67,7 +67,7 @@ class CCmdConsole final : public CToolWnd {
   void appendText(const QString& text);
   void removeTrailingBreaks(QTextCursor& c);
   bool selectionEditable() const;
-  bool deleteSelection();
+  void deleteSelection();
 
   std::string libraryListing(bool detailed);
   std::string moduleCheck();
