@@ -38,18 +38,6 @@ class CConnEditor final : public CToolWnd {
   // The "Add" button.
   void Add();
 
-  QTreeWidget* ComponentList() const { return comps; }
-  QTreeWidget* OutputList() const { return outputs; }
-  QTableWidget* Grid() const { return grid; }
-  QComboBox* ModuleBox() const { return moduleBox; }
-  QComboBox* PortBox() const { return portBox; }
-  QComboBox* LibraryBox() const { return libraries; }
-  QLineEdit* LabelBox() const { return labelEdit; }
-  QPushButton* AddButton() const { return addButton; }
-  QTimer* FocusTimer() const { return focusTimer; }
-  // The component whose ports the grid shows.
-  const std::string& GridComponent() const { return gridLabel; }
-
  protected:
   void started() override;
   void ended() override;
@@ -68,7 +56,7 @@ class CConnEditor final : public CToolWnd {
   QPushButton* addButton;
   QTimer* focusTimer;
   KvNet::Watch watch;
-  std::string gridLabel;
+  std::string gridLabel;  // the component whose ports the grid shows
   int editRow = -1;  // the grid row the drop-down lists were placed over
 
   std::string selectedLabel() const;

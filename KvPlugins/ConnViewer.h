@@ -18,8 +18,6 @@ class CConnViewer final : public CToolWnd {
   ~CConnViewer() override;
 
   void Rebuild();
-  QTreeWidget* List() const { return list; }
-  Popup* Menu() const { return menu; }
 
  protected:
   void started() override;

@@ -17,8 +17,6 @@ class CModViewer final : public CToolWnd {
 
   // Builds the list again from the engine.
   void Rebuild();
-  QTreeWidget* List() const { return list; }
-  Popup* Menu() const { return menu; }
 
  protected:
   void started() override;
