@@ -83,19 +83,11 @@ class WrkSpcWatch final : public IWrkSpcEvents {
   long cookie = 0;
 };
 
-bool hasTab(DesktopRig& r, const std::string& name) {
+// Closes the tab; false when there is none.
+bool closeTab(DesktopRig& r, const std::string& name) {
   for (const cCtrl* c : r.main->Shell().ctrls)
-    if (c->compName == name) return true;
+    if (c->compName == name) return c->host->DelCtrl(c->host->FindCtrl(name));
   return false;
-}
-
-void closeTab(DesktopRig& r, const std::string& name) {
-  for (const cCtrl* c : r.main->Shell().ctrls)
-    if (c->compName == name) {
-      frmHost* h = c->host;
-      h->DelCtrl(h->FindCtrl(name));
-      return;
-    }
 }
 
 }  // namespace
@@ -110,32 +102,21 @@ class CodeEditorTests : public QObject {
     const Editor e = open(r);
     QVERIFY(e.text && e.apply && e.refresh && e.popup);
     QCOMPARE(e.shown(), std::string("load g = test.src\n// a comment\n"));
-    QVERIFY(!e.dirty());
-    QVERIFY(!e.text->document()->isUndoAvailable());
-    QCOMPARE(e.caption(), std::string("Code Editor"));
+    QVERIFY(!e.dirty() && !e.popup->EntryEnabled(0) && !e.popup->EntryEnabled(8));
     std::string tab;
     e.gui->get_TabCaption(&tab);
-    QCOMPARE(tab, std::string("Code"));
-    QCOMPARE(e.apply->text(), QString("&Apply"));
-    QCOMPARE(e.apply->toolTip(), QString("Applies the changes to the workspace and reloads the workspace"));
-    QCOMPARE(e.refresh->text(), QString("&Refresh"));
-    QCOMPARE(e.refresh->toolTip(), QString("Refreshes the code window. Any recent changes will be lost."));
-    const QStringList entries = {"&Apply Changes", "Ca&ncel Changes", "-", "Cu&t", "&Copy",
-                                 "&Paste", "&Delete", "-", "&Undo", "&Refresh"};
-    QCOMPARE(e.popup->Count(), entries.size());
-    for (int i = 0; i < entries.size(); ++i) QCOMPARE(e.popup->EntryCaption(i), entries[i]);
-    QVERIFY(!e.popup->EntryEnabled(0));
-    QVERIFY(!e.popup->EntryEnabled(8));
+    QCOMPARE(e.caption() + "/" + tab, std::string("Code Editor/Code"));
+    QCOMPARE(e.apply->text() + "|" + e.apply->toolTip(),
+             QString("&Apply|Applies the changes to the workspace and reloads the workspace"));
+    QCOMPARE(e.refresh->text() + "|" + e.refresh->toolTip(),
+             QString("&Refresh|Refreshes the code window. Any recent changes will be lost."));
+    QStringList entries;
+    for (int i = 0; i < e.popup->Count(); ++i) entries << e.popup->EntryCaption(i);
+    QCOMPARE(entries.join("|"), QString("&Apply Changes|Ca&ncel Changes|-|Cu&t|&Copy|&Paste|&Delete|-|&Undo|&Refresh"));
     // The buttons sit in a strip just below the text, which fills the rest.
-    e.widget->window()->show();
-    QCoreApplication::processEvents();
-    QCOMPARE(e.text->geometry().topLeft(), QPoint(0, 0));
-    QCOMPARE(e.text->width(), e.widget->width());
-    QVERIFY(e.apply->y() >= e.text->geometry().bottom());
-    QVERIFY(e.apply->geometry().bottom() < e.widget->height());
-    QCOMPARE(e.refresh->y(), e.apply->y());
-    QVERIFY(e.refresh->x() > e.apply->geometry().right());
-    // Closing remembers how, under its own section.
+    QCOMPARE(e.text->geometry(), QRect(0, 0, e.widget->width(), e.text->height()));
+    QVERIFY(e.apply->y() > e.text->geometry().bottom() && e.apply->geometry().bottom() < e.widget->height());
+    QVERIFY(e.refresh->y() == e.apply->y() && e.refresh->x() > e.apply->geometry().right());
     int16_t mode = 1;
     long refuse = -1;
     e.gui->QueryUnload(&mode, &refuse);
@@ -149,12 +130,7 @@ class CodeEditorTests : public QObject {
     frmHost* h = r.main->Shell().hosts.front();
     r.main->ShowToolWindow("Code", kProgId, false);
     auto* bar = h->findChild<QTabBar*>();
-    QVERIFY(bar);
-    QCOMPARE(bar->count(), 2);
-    QCOMPARE(bar->tabText(0), QString("Log"));
-    QCOMPARE(bar->tabText(1), QString("Code"));
-    QCOMPARE(h->SelectedTab(), 0);
-    QCOMPARE(h->windowTitle(), QString("Log"));
+    QCOMPARE(bar->tabText(0) + "|" + bar->tabText(1) + "|" + h->windowTitle(), QString("Log|Code|Log"));
     h->SelectTab(1);
     QCOMPARE(h->windowTitle(), QString("Code Editor"));
   }
@@ -174,7 +150,6 @@ class CodeEditorTests : public QObject {
     long done = 0;
     workspace(r)->SaveAs((r.config.path() + "/" + file).toStdString(), &done);
     QCOMPARE(QString::fromStdString(e.caption()), caption);
-    QCOMPARE(e.widget->windowTitle(), caption);
     workspace(r)->Close(&done);
     QCOMPARE(e.caption(), std::string("Code Editor"));
   }
@@ -186,44 +161,44 @@ class CodeEditorTests : public QObject {
     workspace(r)->put_Buffer("// first\r\n");
     const Editor e = open(r);
     e.type("load g = test.src");
-    QVERIFY(e.dirty());
-    QVERIFY(e.popup->EntryEnabled(0));
-    QVERIFY(e.popup->EntryEnabled(8));
+    QVERIFY(e.dirty() && e.popup->EntryEnabled(0) && e.popup->EntryEnabled(8));
     QApplication::clipboard()->setText("\r\n// pasted\r\nload f = test.pass");
     e.popup->Choose(5);
-    CDialogs::Get().Script({"No"});
+    CDialogs::Get().Script({"No", "Yes"});
     e.apply->click();
     QCOMPARE(CDialogs::Get().Shown().back(), kApplyAsk);
     QVERIFY(e.dirty());
     QCOMPARE(buffer(r), std::string("// first\r\n"));
-    CDialogs::Get().Script({"Yes"});
     e.popup->Choose(0);
     QCOMPARE(buffer(r), std::string("// first\nload g = test.src\n// pasted\nload f = test.pass"));
-    QVERIFY(!e.dirty());
-    QVERIFY(!e.popup->EntryEnabled(0));
+    QVERIFY(!e.dirty() && !e.popup->EntryEnabled(0));
     bool loaded = false;
     r.main->App()->isLoaded("f", &loaded);
     QVERIFY(loaded);  // the engine applied it
     QVERIFY(e.text->document()->isUndoAvailable());
   }
 
-  void refresh_data() {
+  // Every way the box is loaded again: it asks only when dirty and not empty, is clean
+  // afterwards, and the user's edits it replaced come back with one Undo.
+  void reload_data() {
     QTest::addColumn<QString>("edit");  // typed first; "clear" empties the box
     QTest::addColumn<QString>("answer");
-    QTest::addColumn<int>("entry");  // -1: the button
+    QTest::addColumn<QString>("how");  // the button, a pop-up entry, or the workspace's event
     QTest::addColumn<bool>("asked");
     QTest::addColumn<bool>("reloaded");
-    QTest::newRow("clean: nothing asked") << "" << "" << -1 << false << true;
-    QTest::newRow("dirty, yes") << "// mine" << "Yes" << -1 << true << true;
-    QTest::newRow("dirty, no") << "// mine" << "No" << -1 << true << false;
-    QTest::newRow("dirty, emptied") << "clear" << "" << -1 << false << true;
-    QTest::newRow("cancel changes") << "// mine" << "Yes" << 1 << true << true;
-    QTest::newRow("menu refresh") << "// mine" << "No" << 9 << true << false;
+    QTest::newRow("clean") << "" << "" << "button" << false << true;
+    QTest::newRow("dirty, yes") << "// mine" << "Yes" << "button" << true << true;
+    QTest::newRow("dirty, no") << "// mine" << "No" << "button" << true << false;
+    QTest::newRow("dirty, emptied") << "clear" << "" << "button" << false << true;
+    QTest::newRow("cancel changes") << "// mine" << "Yes" << "1" << true << true;
+    QTest::newRow("menu refresh, no") << "// mine" << "No" << "9" << true << false;
+    QTest::newRow("event, clean") << "" << "" << "event" << false << true;
+    QTest::newRow("event, dirty") << "// mine" << "" << "event" << false << true;
   }
-  void refresh() {
+  void reload() {
     QFETCH(QString, edit);
     QFETCH(QString, answer);
-    QFETCH(int, entry);
+    QFETCH(QString, how);
     QFETCH(bool, asked);
     QFETCH(bool, reloaded);
     DesktopRig r;
@@ -236,36 +211,19 @@ class CodeEditorTests : public QObject {
     const std::string mine = e.shown();
     CDialogs::Get().ClearShown();
     if (!answer.isEmpty()) CDialogs::Get().Script({answer.toStdString()});
-    if (entry < 0)
+    std::string now = "// theirs\n";
+    if (how == "button")
       e.refresh->click();
+    else if (how == "event")
+      workspace(r)->put_Buffer(now = "// from the engine\n");
     else
-      e.popup->Choose(entry);
-    QCOMPARE(!CDialogs::Get().Shown().empty(), asked);
+      e.popup->Choose(how.toInt());
+    QCOMPARE(CDialogs::Get().Shown().size(), size_t{asked});
     if (asked) QCOMPARE(CDialogs::Get().Shown().back(), kRefreshAsk);
-    QCOMPARE(e.shown(), reloaded ? std::string("// theirs\n") : mine);
-    QCOMPARE(e.dirty(), !reloaded && !edit.isEmpty());
-    QCOMPARE(QApplication::overrideCursor(), nullptr);
-  }
-
-  // A new text from the engine reloads the box and leaves it clean; the user's edits it
-  // replaced come back with one Undo.
-  void aChangedWorkspaceReloads_data() {
-    QTest::addColumn<bool>("dirty");
-    QTest::newRow("clean") << false;
-    QTest::newRow("dirty") << true;
-  }
-  void aChangedWorkspaceReloads() {
-    QFETCH(bool, dirty);
-    DesktopRig r;
-    workspace(r)->put_Buffer("// before\n");
-    const Editor e = open(r);
-    if (dirty) e.type("// mine");
-    const std::string mine = e.shown();
-    workspace(r)->put_Buffer("// from the engine\n");
-    QCOMPARE(e.shown(), std::string("// from the engine\n"));
-    QVERIFY(!e.dirty());
-    QCOMPARE(e.text->document()->isUndoAvailable(), dirty);
-    if (!dirty) return;
+    QCOMPARE(e.shown(), reloaded ? now : mine);
+    QCOMPARE(e.dirty(), !reloaded);
+    QVERIFY(!QApplication::overrideCursor());
+    if (!reloaded || edit != "// mine") return;
     e.popup->Choose(8);
     QCOMPARE(e.shown(), mine);
     QVERIFY(e.dirty());
@@ -277,26 +235,23 @@ class CodeEditorTests : public QObject {
     r.chain();
     const Editor e = open(r);
     e.type("load x = test.src");
-    const std::string mine = e.shown();
-    const std::string before = buffer(r);
     long n = 0;
     r.main->App()->run(1000000000, &n);
     QVERIFY(r.waitFor([&] { return r.busy(); }));
     CDialogs::Get().Script({"Yes"});
     e.apply->click();
-    QCOMPARE(buffer(r), before);
-    QCOMPARE(e.shown(), mine);
-    QVERIFY(e.dirty());
+    QCOMPARE(buffer(r), std::string());
+    QVERIFY(e.dirty() && e.shown() == "load x = test.src");
     QVERIFY(r.log().find("The network cannot be changed while an acquisition runs") != std::string::npos);
     r.main->App()->put_bStop(true);
     QVERIFY(r.waitFor([&] { return !r.busy(); }));
     CDialogs::Get().Script({"Yes"});
     e.apply->click();
-    QCOMPARE(buffer(r), mine);
+    QCOMPARE(buffer(r), std::string("load x = test.src"));
     QVERIFY(!e.dirty());
   }
 
-  // A handler of the workspace's events closes the editor while the workspace is still
+  // Another handler of the workspace's events closes the editor while the workspace is still
   // calling its sinks, or while the editor's own Apply is writing the workspace.
   void closedFromInsideTheWorkspacesEvents_data() {
     QTest::addColumn<bool>("byApply");
@@ -309,7 +264,6 @@ class CodeEditorTests : public QObject {
     KvPtr<IWrkSpc> ws = workspace(r);
     WrkSpcWatch closer(ws.get());  // called before the editor, which subscribes later
     const Editor e = open(r);
-    QVERIFY(e.widget);
     int calls = 0;
     closer.onBuffer = [&] {
       ++calls;
@@ -323,11 +277,10 @@ class CodeEditorTests : public QObject {
       ws->put_Buffer("// from elsewhere\n");
     }
     QCOMPARE(calls, 1);
-    QVERIFY(!hasTab(r, "Code"));
+    QVERIFY(!closeTab(r, "Code"));  // gone already
     closer.onBuffer = nullptr;
     ws->put_Buffer("// later\n");  // reaches nothing that is gone
-    const Editor again = open(r);
-    QCOMPARE(again.shown(), std::string("// later\n"));
+    QCOMPARE(open(r).shown(), std::string("// later\n"));
   }
 
   // After Unload, and after a destruction without one, the workspace's events reach nothing.
@@ -335,19 +288,18 @@ class CodeEditorTests : public QObject {
     DesktopRig r;
     KvPtr<IWrkSpc> ws = workspace(r);
     ws->put_Buffer("// one\n");
-    QWidget* w = r.main->Controls().Create(kProgId, nullptr);
-    const Editor e = bind(w);
     IApp* app = r.main->App();
     IKvHost* none = nullptr;
     std::string label = "Code";
+    QWidget* w = r.main->Controls().Create(kProgId, nullptr);
+    const Editor e = bind(w);
     e.gui->Load(&app, &none, &label);
     QCOMPARE(e.shown(), std::string("// one\n"));
     e.gui->Unload();
     long done = 0;
     ws->put_Buffer("// two\n");
     ws->SaveAs(r.config.path().toStdString() + "/named.kvs", &done);
-    QCOMPARE(e.shown(), std::string("// one\n"));
-    QCOMPARE(e.caption(), std::string("Code Editor"));
+    QCOMPARE(e.shown() + e.caption(), std::string("// one\nCode Editor"));
     delete w;
     QWidget* loose = r.main->Controls().Create(kProgId, nullptr);
     bind(loose).gui->Load(&app, &none, &label);
@@ -360,27 +312,25 @@ class CodeEditorTests : public QObject {
     DesktopRig r;
     workspace(r)->put_Buffer("alpha beta");
     const Editor e = open(r);
-    QTextCursor c = e.text->textCursor();
-    c.setPosition(0);
-    c.setPosition(5, QTextCursor::KeepAnchor);
-    e.text->setTextCursor(c);
+    auto select = [&](int from, int to) {
+      QTextCursor c = e.text->textCursor();
+      c.setPosition(from);
+      c.setPosition(to, QTextCursor::KeepAnchor);
+      e.text->setTextCursor(c);
+    };
+    select(0, 5);
     e.popup->Choose(4);  // copy
     QCOMPARE(QApplication::clipboard()->text(), QString("alpha"));
     QVERIFY(!e.dirty());
     e.popup->Choose(6);  // delete
     QCOMPARE(e.shown(), std::string(" beta"));
-    QVERIFY(e.dirty());
     e.popup->Choose(5);  // paste
-    QCOMPARE(e.shown(), std::string("alpha beta"));
-    c = e.text->textCursor();
-    c.setPosition(5);
-    c.setPosition(10, QTextCursor::KeepAnchor);
-    e.text->setTextCursor(c);
+    select(5, 10);
     e.popup->Choose(3);  // cut
-    QCOMPARE(e.shown(), std::string("alpha"));
-    QCOMPARE(QApplication::clipboard()->text(), QString(" beta"));
+    QCOMPARE(e.shown() + "|" + QApplication::clipboard()->text().toStdString(), std::string("alpha| beta"));
     e.popup->Choose(8);  // undo
     QCOMPARE(e.shown(), std::string("alpha beta"));
+    QVERIFY(e.dirty());
   }
 };
 
