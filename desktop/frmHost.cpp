@@ -108,9 +108,11 @@ void frmHost::LoadCtrl(cCtrl* c, bool select) {
   const QSignalBlocker quiet(tabs);
   // A module panel without a control of its own is named by its panel.
   tabs->addTab(QString::fromStdString(c->ctrl || c->bInternal ? c->compName : c->compType));
-  std::string caption;
-  if (c->iGui && c->iGui->get_TabCaption(&caption) == S_OK && !caption.empty())
-    tabs->setTabText(index, QString::fromStdString(caption));
+  // The tab caption the control sent while loading names its tab; without one, its answer.
+  std::string caption = loadTab;
+  loadTab.clear();
+  if (caption.empty() && c->iGui && c->iGui->get_TabCaption(&caption) != S_OK) caption.clear();
+  if (!caption.empty()) tabs->setTabText(index, QString::fromStdString(caption));
   layoutBody();
   if (select || index == 0) {
     tabs->setCurrentIndex(index);
@@ -153,6 +155,7 @@ void frmHost::createControl(cCtrl* c, int index) {
     IKvHost* self = this;
     std::string label = c->compName;
     loading = true;
+    loadTab.clear();
     c->iGui->Load(&app, &self, &label);
     loading = false;
   }
@@ -513,9 +516,12 @@ HRESULT frmHost::Size(float width, float height) {
 
 HRESULT frmHost::TabCaption(std::string* val) {
   if (!val) return E_POINTER;
-  // A control loading has no tab yet (it gets its TabCaption's answer): the current tab is
-  // another control's, which keeps its name.
-  if (loading) return S_OK;
+  // A control loading has no tab yet: the current tab is another control's, which keeps its
+  // name, and the caption goes to the loading control's tab once it is made.
+  if (loading) {
+    loadTab = *val;
+    return S_OK;
+  }
   if (tabs->currentIndex() >= 0) tabs->setTabText(tabs->currentIndex(), QString::fromStdString(*val));
   return S_OK;
 }

@@ -1,4 +1,7 @@
-// The contract every tool window shares, on each window of the library.
+// The contract every tool window shares, window by window: captions, tab captions, the
+// initial size the host is told, the style, what closing stores, and the minimum size.
+
+#include <QTabBar>
 
 #include "KvPlugins/ToolWnd.h"
 #include "KvPlugins/tests/PluginRig.h"
@@ -7,12 +10,108 @@
 class ToolWndTests : public QObject {
   Q_OBJECT
 
+  static void windows() {
+    QTest::addColumn<QString>("progId");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("tabShown");
+    QTest::addColumn<QString>("tabAnswer");
+    QTest::addColumn<QSize>("twips");
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<bool>("minimum");
+    QTest::newRow("console") << "KvPlugins.CmdConsole" << "Command Console" << "Console" << "Console" << QSize(3600, 3900)
+                             << "Wnd\\CmdConsole" << true;
+    QTest::newRow("history") << "KvPlugins.CmdHistory" << "Command History" << "History" << "History" << QSize(3600, 3900)
+                             << "Wnd\\History" << true;
+    QTest::newRow("log") << "KvPlugins.LogViewer" << "Log" << "Log" << "Log" << QSize(4200, 2400) << "" << true;
+    QTest::newRow("modules") << "KvPlugins.ModViewer" << "Module List" << "Modules" << "Comp" << QSize(3600, 3900)
+                             << "Wnd\\ModViewer" << false;
+    QTest::newRow("conn list") << "KvPlugins.ConnViewer" << "Connection List" << "ConnLst" << "Conn" << QSize(3000, 3000)
+                               << "Wnd\\ConnViewer" << false;
+    QTest::newRow("conn editor") << "KvPlugins.ConnEditor" << "Connection Editor" << "ConnEd" << "Conn"
+                                 << QSize(6600, 4800) << "Wnd\\ConnEditor" << false;
+    QTest::newRow("code") << "KvPlugins.CodeEditor" << "Code Editor" << "Code" << "Code" << QSize(3600, 3900)
+                          << "Wnd\\CodeEditor" << true;
+  }
+
+  // A window of its own holding just that tool.
+  static std::pair<frmHost*, IKvGui*> open(DesktopRig& r, const QString& progId) {
+    frmHost* h = r.main->NewPanelWindow("contract");
+    h->AddCtrl("tool", progId.toStdString(), true, false);
+    h->show();
+    QCoreApplication::processEvents();
+    return {h, h->Ctrls().empty() ? nullptr : dynamic_cast<IKvGui*>(h->Ctrls()[0]->ctrl)};
+  }
+
  private slots:
-  void everyWindowIsRegistered() {
+  void theContractPerWindow_data() { windows(); }
+  void theContractPerWindow() {
+    QFETCH(QString, progId);
+    QFETCH(QString, caption);
+    QFETCH(QString, tabShown);
+    QFETCH(QString, tabAnswer);
+    QFETCH(QSize, twips);
+    QFETCH(QString, section);
     DesktopRig r;
-    for (const char* id : {"KvPlugins.CmdConsole", "KvPlugins.CmdHistory", "KvPlugins.LogViewer", "KvPlugins.CodeEditor",
-                           "KvPlugins.ModViewer", "KvPlugins.ConnEditor", "KvPlugins.ConnViewer"})
-      QVERIFY2(r.main->Controls().Find(id), id);
+    auto [h, gui] = open(r, progId);
+    QVERIFY2(gui, "not installed");
+    QCOMPARE(h->windowTitle(), caption);
+    QCOMPARE(h->findChild<QTabBar*>()->tabText(0), tabShown);
+    std::string text;
+    QCOMPARE(gui->get_TabCaption(&text), S_OK);
+    QCOMPARE(QString::fromStdString(text), tabAnswer);
+    QCOMPARE(gui->get_Caption(&text), S_OK);
+    QCOMPARE(QString::fromStdString(text), caption);
+    GuiStyle s{};
+    QCOMPARE(gui->GetStyle(&s), S_OK);
+    QCOMPARE((std::vector<int>{s.bResizeable, s.bToolwnd, s.bDialog, s.bMaximize, s.bMinimize, s.bCloseable}),
+             (std::vector<int>{1, 1, 0, 0, 0, 1}));
+    // The host was told the initial size: one control, so the margins around it.
+    const int m = KvTwipsToPixels(30);
+    QCOMPARE(h->widget()->size(), QSize(KvTwipsToPixels(twips.width()) + 2 * m, KvTwipsToPixels(twips.height()) + 2 * m));
+    // Closing stores how, for the next start; the log viewer stores nothing.
+    for (int16_t mode : {int16_t{4}, int16_t{10}}) {
+      long refuse = -1;
+      QCOMPARE(gui->QueryUnload(&mode, &refuse), S_OK);
+      QCOMPARE(refuse, 0L);
+      if (!section.isEmpty())
+        QCOMPARE(DesktopRig::Setting(section.toStdString(), "Load"), std::to_string(mode));
+    }
+    if (section.isEmpty()) QCOMPARE(DesktopRig::Setting("Wnd\\Log", "Load"), std::string());
+  }
+
+  void aToolNamesOnlyItsOwnTab() {
+    DesktopRig r;
+    frmHost* first = r.main->Shell().hosts.front();
+    r.main->ShowToolWindow("Modules", "KvPlugins.ModViewer");
+    r.main->ShowToolWindow("Console", "KvPlugins.CmdConsole", false);
+    r.main->ShowToolWindow("ConnEd", "KvPlugins.ConnEditor");
+    QTabBar* bar = first->findChild<QTabBar*>();
+    QStringList texts;
+    for (int i = 0; i < bar->count(); ++i) texts << bar->tabText(i);
+    QCOMPARE(texts, (QStringList{"Log", "Modules", "Console", "ConnEd"}));
+  }
+
+  void shrinkingBelowTheMinimumIsUndone_data() { windows(); }
+  void shrinkingBelowTheMinimumIsUndone() {
+    QFETCH(QString, progId);
+    QFETCH(bool, minimum);
+    DesktopRig r;
+    auto [h, gui] = open(r, progId);
+    QVERIFY2(gui, "not installed");
+    QWidget* tool = h->Ctrls()[0]->ctrl;
+    // The user drags the window's border so the tool would be w x h twips.
+    auto shrinkTo = [&](int w, int hh) {
+      h->resize(h->size() - (tool->size() - QSize(KvTwipsToPixels(w), KvTwipsToPixels(hh))));
+      QCoreApplication::processEvents();
+    };
+    const int tall = tool->height();
+    shrinkTo(2000, static_cast<int>(KvPixelsToTwips(tall)));
+    if (minimum) QCOMPARE(tool->size(), QSize(KvTwipsToPixels(3000), tall));  // raised, the height kept
+    else QCOMPARE(tool->width(), KvTwipsToPixels(2000));
+    // Both sides short: both raised in one step.
+    shrinkTo(1000, 900);
+    if (minimum) QCOMPARE(tool->size(), QSize(KvTwipsToPixels(3000), KvTwipsToPixels(1800)));
+    else QCOMPARE(tool->size(), QSize(KvTwipsToPixels(1000), KvTwipsToPixels(900)));
   }
 };
 
