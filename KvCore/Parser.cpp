@@ -9,6 +9,7 @@
 #include <string>
 
 #include "KvCore/Message.h"
+#include "KvDll/GlobalData.h"
 
 namespace {
 
@@ -203,6 +204,8 @@ CParser::CParser(IComponents& c, INetlist* n, IParserHost& h) : comps(c), net(n)
 
 int CParser::networkLocked(CStr& message) {
   message = "The network cannot be changed while an acquisition runs";
+  // Said in the log too: a refusal from a window that shows no answers must not pass unseen.
+  KvGlobal()->log.Add(message, LogWarn);
   return -1;
 }
 

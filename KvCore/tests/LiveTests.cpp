@@ -62,6 +62,11 @@ TEST(Live, NetworkChangesAreRefusedFromTheRunRequestUntilIdle) {
       {"kvs.run(318207)", "An acquisition is already running"},
   };
   for (const Case& c : refused) EXPECT_EQ(rig.bad(c.line), c.message) << c.line;
+  // Each network change refused is a warning in the log as well.
+  const std::string log = rig.logText();
+  size_t warned = 0;
+  for (size_t at = log.find(kLocked); at != std::string::npos; at = log.find(kLocked, at + 1)) ++warned;
+  EXPECT_EQ(warned, 6u) << log;
   // What panels and the console do while passes run still works.
   rig.ok("p.gain = 2");
   EXPECT_EQ(rig.ok("p.gain"), "2");
