@@ -105,9 +105,9 @@ void CToolWnd::SetCaption(const std::string& text) {
 
 void CToolWnd::resizeEvent(QResizeEvent* e) {
   QWidget::resizeEvent(e);
-  if (raising) return;
   guarded(kLocResize, [&] {
-    if (traits_.minimum && host) {
+    // The size the host gives back while the minimum is being reported is laid out as any.
+    if (traits_.minimum && host && !raising) {
       // Raised in one step, both sides at once, so the host's resize cannot come back here
       // with the other side still short.
       const float w = static_cast<float>(KvPixelsToTwips(e->size().width()));

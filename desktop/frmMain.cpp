@@ -690,6 +690,9 @@ void frmMain::unloadForms() {
   // Each panel window unloads its controls as it goes.
   while (!shell.hosts.empty()) {
     frmHost* h = shell.hosts.back();
+    // Asked only to be told (the close is decided): a tool window remembers that the program
+    // closed it, so the next start opens it again.
+    h->QueryUnloadAll(4);
     h->UnloadCtrls(4);
     delete h;
   }

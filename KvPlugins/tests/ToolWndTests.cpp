@@ -91,6 +91,16 @@ class ToolWndTests : public QObject {
     QCOMPARE(texts, (QStringList{"Log", "Modules", "Console", "ConnEd"}));
   }
 
+  void closingTheProgramRemembersTheOpenTools() {
+    DesktopRig r;
+    r.main->ShowToolWindow("Console", "KvPlugins.CmdConsole");
+    r.main->ShowToolWindow("Modules", "KvPlugins.ModViewer");
+    r.main->close();
+    QCOMPARE(DesktopRig::Setting("Wnd\\CmdConsole", "Load"), std::string("4"));
+    QCOMPARE(DesktopRig::Setting("Wnd\\ModViewer", "Load"), std::string("4"));
+    QCOMPARE(DesktopRig::Setting("Wnd\\History", "Load"), std::string());  // never opened
+  }
+
   void shrinkingBelowTheMinimumIsUndone_data() { windows(); }
   void shrinkingBelowTheMinimumIsUndone() {
     QFETCH(QString, progId);
