@@ -155,9 +155,11 @@ void frmHost::createControl(cCtrl* c, int index) {
     IKvHost* self = this;
     std::string label = c->compName;
     loading = true;
+    loadingCtrl = c;
     loadTab.clear();
     c->iGui->Load(&app, &self, &label);
     loading = false;
+    loadingCtrl = nullptr;
   }
   // The log viewer is back: the lines held while it moved go into it.
   if (dynamic_cast<IKvLogView*>(w) && shell.logHeld && shell.utils) {
@@ -174,7 +176,7 @@ void frmHost::tabChanged(int index) {
     shown = c;
     frame->setCurrentIndex(index);
     // A control shown for the first time keeps the size it asked for itself when it loaded.
-    if (c->ctrl && c->last.isValid() && c->last != frame->size())
+    if (c->ctrl && c->last.isValid() && c->last != ctrlArea())
       Size(static_cast<float>(KvPixelsToTwips(c->last.width())), static_cast<float>(KvPixelsToTwips(c->last.height())));
     if (!c->iGui) return;
     GuiStyle style{};
@@ -290,7 +292,8 @@ void frmHost::UnloadCtrls(int16_t) {
 void frmHost::applyStyle(const GuiStyle& s) {
   resizable = s.bResizeable != 0;
   toolFrame = s.bToolwnd != 0;
-  Qt::WindowFlags f = Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint;
+  // Customised, so the frame shows only the buttons the style asks for.
+  Qt::WindowFlags f = Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint;
   if (s.bMaximize) f |= Qt::WindowMaximizeButtonHint;
   if (s.bMinimize) f |= Qt::WindowMinimizeButtonHint;
   if (s.bCloseable) f |= Qt::WindowCloseButtonHint;
@@ -502,6 +505,12 @@ HRESULT frmHost::Size(float width, float height) {
   sizing = true;
   const int m = KvTwipsToPixels(kMargin);
   int w = KvTwipsToPixels(width), h = KvTwipsToPixels(height);
+  // A control loading is not in front yet: its size waits for its tab to be selected.
+  if (loadingCtrl) {
+    loadingCtrl->last = QSize(w, h);
+    sizing = false;
+    return S_OK;
+  }
   if (shown) shown->last = QSize(w, h);
   if (ctrls.size() <= 1) {
     w += 2 * m, h += 2 * m;

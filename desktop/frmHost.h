@@ -134,6 +134,7 @@ class frmHost final : public QMdiSubWindow, public IKvHost {
   bool unloading = false;
   bool loading = false;  // a control's Load is running
   std::string loadTab;   // the tab caption that Load sent, for the tab made after it
+  cCtrl* loadingCtrl = nullptr;  // the control whose Load is running
   // A press on a tab arms a drag; it starts after 0.1 s and 60 twips of movement.
   int dragTab = -1;
   QPoint dragFrom;

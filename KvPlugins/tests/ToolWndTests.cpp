@@ -65,6 +65,10 @@ class ToolWndTests : public QObject {
     QCOMPARE(gui->GetStyle(&s), S_OK);
     QCOMPARE((std::vector<int>{s.bResizeable, s.bToolwnd, s.bDialog, s.bMaximize, s.bMinimize, s.bCloseable}),
              (std::vector<int>{1, 1, 0, 0, 0, 1}));
+    // A tool frame with a close box only.
+    QVERIFY(!h->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    QVERIFY(!h->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+    QVERIFY(h->windowFlags().testFlag(Qt::WindowCloseButtonHint));
     // The host was told the initial size: one control, so the margins around it.
     const int m = KvTwipsToPixels(30);
     QCOMPARE(h->widget()->size(), QSize(KvTwipsToPixels(twips.width()) + 2 * m, KvTwipsToPixels(twips.height()) + 2 * m));
@@ -89,6 +93,12 @@ class ToolWndTests : public QObject {
     QStringList texts;
     for (int i = 0; i < bar->count(); ++i) texts << bar->tabText(i);
     QCOMPARE(texts, (QStringList{"Log", "Modules", "Console", "ConnEd"}));
+    // The tool in front has the size it asked for, not the size of the one before it.
+    QCoreApplication::processEvents();
+    QCOMPARE(first->Ctrls().back()->ctrl->size(), QSize(KvTwipsToPixels(6600), KvTwipsToPixels(4800)));
+    first->SelectTab(1);
+    QCoreApplication::processEvents();
+    QCOMPARE(first->Ctrls()[1]->ctrl->size(), QSize(KvTwipsToPixels(3600), KvTwipsToPixels(3900)));
   }
 
   void closingTheProgramRemembersTheOpenTools() {
