@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
+#include "desktop/bench/QtBenchMain.h"
 #include "KvDll/GlobalData.h"
 #include "desktop/Dialogs.h"
 #include "desktop/QtWnd.h"
@@ -89,13 +90,4 @@ BENCHMARK(EditorLoad)
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QApplication app(argc, argv);
-  KvQtInstallPump();
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  KvQtRemovePump();
-  return 0;
-}
+KV_QT_BENCH_MAIN()

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <memory>
 
+#include "desktop/bench/QtBenchMain.h"
 #include "KvCore/KvApi.h"
 #include "KvDll/GlobalData.h"
 #include "desktop/QtWnd.h"
@@ -190,13 +191,4 @@ BENCHMARK(HistoryRefresh)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QApplication app(argc, argv);
-  KvQtInstallPump();
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  KvQtRemovePump();
-  return 0;
-}
+KV_QT_BENCH_MAIN()

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <thread>
 
+#include "desktop/bench/QtBenchMain.h"
 #include "KvDll/GlobalData.h"
 #include "KvDll/WndMsg.h"
 #include "desktop/LogView.h"
@@ -61,13 +62,4 @@ BENCHMARK(LogLinesFromAWorker)->Arg(100000)->Unit(benchmark::kMillisecond)->UseR
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QApplication app(argc, argv);
-  KvQtInstallPump();
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  KvQtRemovePump();
-  return 0;
-}
+KV_QT_BENCH_MAIN()

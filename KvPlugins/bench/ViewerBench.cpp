@@ -9,6 +9,7 @@
 #include <QTreeWidget>
 #include <memory>
 
+#include "desktop/bench/QtBenchMain.h"
 #include "KvCtlLib/Popup.h"
 #include "KvDll/GlobalData.h"
 #include "desktop/QtWnd.h"
@@ -76,13 +77,4 @@ BENCHMARK(ConnViewerRebuild)->Arg(500)->Unit(benchmark::kMillisecond)->UseRealTi
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QApplication app(argc, argv);
-  KvQtInstallPump();
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  KvQtRemovePump();
-  return 0;
-}
+KV_QT_BENCH_MAIN()

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QTemporaryDir>
 
+#include "desktop/bench/QtBenchMain.h"
 #include "KvDll/GlobalData.h"
 #include "desktop/QtWnd.h"
 #include "desktop/RunControl.h"
@@ -83,13 +84,4 @@ BENCHMARK(ShowAll)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime()->Iter
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QApplication app(argc, argv);
-  KvQtInstallPump();
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  KvQtRemovePump();
-  return 0;
-}
+KV_QT_BENCH_MAIN()
