@@ -2,10 +2,29 @@
 // initial size the host is told, the style, what closing stores, and the minimum size.
 
 #include <QTabBar>
+#include <stdexcept>
 
 #include "KvPlugins/ToolWnd.h"
 #include "KvPlugins/tests/PluginRig.h"
 #include "desktop/Twips.h"
+
+namespace {
+
+// A window whose start-up and layout fail, to see where the faults go.
+class Faulty final : public CToolWnd {
+ public:
+  Faulty() : CToolWnd(nullptr, Traits{"Faulty", "F", "F", 3600, 3900, nullptr, 4, true}) {}
+  int laidOut = 0;
+
+ protected:
+  void started() override { throw std::runtime_error("no start-up"); }
+  void layOut() override {
+    ++laidOut;
+    throw 7;
+  }
+};
+
+}  // namespace
 
 class ToolWndTests : public QObject {
   Q_OBJECT
@@ -109,6 +128,25 @@ class ToolWndTests : public QObject {
     QCOMPARE(DesktopRig::Setting("Wnd\\CmdConsole", "Load"), std::string("4"));
     QCOMPARE(DesktopRig::Setting("Wnd\\ModViewer", "Load"), std::string("4"));
     QCOMPARE(DesktopRig::Setting("Wnd\\History", "Load"), std::string());  // never opened
+  }
+
+  void aFaultInAHandlerIsReportedWithItsCodeAndTheWindowGoesOn() {
+    DesktopRig r;
+    Faulty w;
+    IApp* app = r.main->App();
+    std::string label = "f";
+    QCOMPARE(w.Load(&app, nullptr, &label), S_OK);
+    w.resize(300, 300);
+    w.show();
+    QCoreApplication::processEvents();
+    QVERIFY(w.laidOut > 0);
+    std::string caption;
+    QCOMPARE(w.get_Caption(&caption), S_OK);
+    QCOMPARE(caption, std::string("Faulty"));
+    const std::string log = r.log();
+    QVERIFY2(log.find("Faulty: Error 104002/0 in line 0: no start-up") != std::string::npos, log.c_str());
+    QVERIFY2(log.find("Faulty: Error 104004/0 in line 0: unknown error") != std::string::npos, log.c_str());
+    QCOMPARE(w.Unload(), S_OK);
   }
 
   void shrinkingBelowTheMinimumIsUndone_data() { windows(); }
