@@ -82,6 +82,9 @@ CodeEditor::CodeEditor(QWidget* parent)
       popup(new Popup(this)) {
   text->setObjectName("txtCode");
   text->setLineWrapMode(QPlainTextEdit::NoWrap);  // a script line stays one line on screen
+  // A scroll bar that came and went with the text would change the width, and every line
+  // would be laid out again.
+  text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   text->setContextMenuPolicy(Qt::CustomContextMenu);
   cmdApply->setObjectName("cmdApply");
   cmdApply->setToolTip("Applies the changes to the workspace and reloads the workspace");
@@ -128,9 +131,10 @@ void CodeEditor::beforeSize() {
 }
 
 void CodeEditor::started() {
+  // Laid out before the text goes in: a text box whose width changes lays out every line again.
+  layOut();
   reload();
   setApply(false);
-  layOut();
 }
 
 void CodeEditor::ended() {
@@ -312,8 +316,3 @@ void CodeEditor::layOut() {
   cmdRefresh->setGeometry(2 * gap + button.width(), top + gap, button.width(), button.height());
 }
 
-// The size given back when the minimum was raised is laid out too (the base class skips it).
-void CodeEditor::resizeEvent(QResizeEvent* e) {
-  CToolWnd::resizeEvent(e);
-  layOut();
-}

@@ -26,7 +26,6 @@ class CodeEditor final : public CToolWnd {
   void started() override;
   void ended() override;
   void layOut() override;
-  void resizeEvent(QResizeEvent* e) override;
 
  private:
   class Sink;
