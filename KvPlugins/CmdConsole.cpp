@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "KvCtlLib/Popup.h"
+#include "KvPlugins/Network.h"
 
 KV_PLUGIN("KvPlugins.CmdConsole", CCmdConsole)
 
@@ -38,12 +39,6 @@ QString boxText(QString text) {
   return text;
 }
 
-std::string trimmed(const std::string& s) {
-  const size_t a = s.find_first_not_of(" \t\r\n");
-  if (a == std::string::npos) return {};
-  return s.substr(a, s.find_last_not_of(" \t\r\n") - a + 1);
-}
-
 std::vector<std::string> split(const std::string& s, char sep) {
   std::vector<std::string> parts;
   size_t from = 0;
@@ -53,15 +48,6 @@ std::vector<std::string> split(const std::string& s, char sep) {
     if (at == std::string::npos) return parts;
     from = at + 1;
   }
-}
-
-// What the engine accepts as a component label: a letter, then letters, digits and "_"; the
-// engine's own names are not labels.
-bool validLabel(const std::string& s) {
-  if (s.empty() || !std::isalpha(static_cast<unsigned char>(s[0]))) return false;
-  for (char c : s)
-    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
-  return strcasecmp(s.c_str(), "kvs") != 0 && strcasecmp(s.c_str(), "sys") != 0;
 }
 
 // "size(*,*)": the pattern's stars match any text, the comma the first one between them.
@@ -85,7 +71,7 @@ long readInteger(const QString& text) {
 
 // A library's debug setting as a whole number, "?" when it has none.
 std::string debugText(const std::string& value) {
-  const std::string v = trimmed(value);
+  const std::string v = KvNet::Trimmed(value);
   if (v.empty()) return "?";
   char* end = nullptr;
   const double d = std::strtod(v.c_str(), &end);
@@ -467,8 +453,8 @@ bool CCmdConsole::labelInUse(const std::string& label) {
 }
 
 std::string CCmdConsole::freeLabel(const std::string& name) {
-  if (validLabel(name) && !labelInUse(name)) return name;
-  const std::string stem = validLabel(name) ? name : "tmp";
+  if (KvNet::ValidLabel(name) && !labelInUse(name)) return name;
+  const std::string stem = KvNet::ValidLabel(name) ? name : "tmp";
   for (long i = 1;; ++i) {
     const std::string label = stem + "_" + std::to_string(i);
     if (!labelInUse(label)) return label;
@@ -486,7 +472,7 @@ std::string CCmdConsole::libraryListing(bool detailed) {
     for (const std::string& head : heads) {
       std::vector<std::string> f = split(head, ',');
       f.resize(std::max<size_t>(f.size(), 3));
-      lines.push_back("Bin " + trimmed(f[2]) + "  " + trimmed(f[0]) + " " + trimmed(f[1]));
+      lines.push_back("Bin " + KvNet::Trimmed(f[2]) + "  " + KvNet::Trimmed(f[0]) + " " + KvNet::Trimmed(f[1]));
     }
   }
   std::string folder;
@@ -496,7 +482,7 @@ std::string CCmdConsole::libraryListing(bool detailed) {
   for (const QString& file : files) {
     const std::string name = file.left(file.size() - 4).toStdString();
     std::string version = "?.?.?", debug = "?";
-    if (validLabel(name)) {
+    if (KvNet::ValidLabel(name)) {
       const std::string label = freeLabel(name);
       long r = -1;
       const std::string loaded = exec("load " + label + "=" + name, &r);
@@ -524,9 +510,7 @@ std::string CCmdConsole::moduleCheck() {
   std::string list;
   utils->GetInstalledModList(&list);
   std::string text;
-  for (const std::string& entry : split(list, ',')) {
-    const std::string e = trimmed(entry);
-    if (e.empty()) continue;
+  for (const std::string& e : KvNet::SplitList(list)) {
     const std::string label = freeLabel(e);
     long r = -1;
     const std::string answer = exec("load " + label + "=" + e, &r);

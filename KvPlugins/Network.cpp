@@ -10,14 +10,14 @@ namespace KvNet {
 // Text helpers
 // ---------------------------------------------------------------------------------------
 
-namespace {
-
-std::string trimmed(const std::string& s) {
+std::string Trimmed(const std::string& s) {
   size_t a = 0, b = s.size();
   while (a < b && std::isspace(static_cast<unsigned char>(s[a]))) ++a;
   while (b > a && std::isspace(static_cast<unsigned char>(s[b - 1]))) --b;
   return s.substr(a, b - a);
 }
+
+namespace {
 
 bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
@@ -41,7 +41,7 @@ std::vector<std::string> SplitList(const std::string& text) {
   while (at <= text.size()) {
     size_t end = text.find(',', at);
     if (end == std::string::npos) end = text.size();
-    std::string entry = trimmed(text.substr(at, end - at));
+    std::string entry = Trimmed(text.substr(at, end - at));
     if (!entry.empty()) out.push_back(std::move(entry));
     at = end + 1;
   }
@@ -55,6 +55,7 @@ std::string TypeOf(const std::string& name) {
 
 bool ValidLabel(const std::string& label) {
   if (label.empty() || !isLetter(label[0])) return false;
+  if (SameText(label, "kvs") || SameText(label, "sys")) return false;
   return std::all_of(label.begin(), label.end(),
                      [](char c) { return isLetter(c) || (c >= '0' && c <= '9') || c == '_'; });
 }

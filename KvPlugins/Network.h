@@ -36,8 +36,11 @@ std::optional<Source> ParseSource(const std::string& query, long result, const s
 
 // The type a component name shows: the part after its last "/" or "\".
 std::string TypeOf(const std::string& name);
-// A label a "load" line can carry: a letter, then letters, digits and "_".
+// A label a "load" line can carry: a letter, then letters, digits and "_", and not one of the
+// engine's own names ("kvs", "sys").
 bool ValidLabel(const std::string& label);
+// Without the blanks (spaces, tabs, line breaks) at either end.
+std::string Trimmed(const std::string& s);
 // Text split at ",", each entry trimmed; empty entries are dropped.
 std::vector<std::string> SplitList(const std::string& text);
 // The module libraries of the library folder ("*.bin"), each name up to its last ".", by name.

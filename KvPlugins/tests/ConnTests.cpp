@@ -337,6 +337,7 @@ class ConnTests : public QObject {
     QTest::newRow("blank inside") << "Test" << "a b" << "Invalid component name \"a b\"";
     QTest::newRow("more of a line") << "Test" << "x=test.pass //" << "Invalid component name \"x=test.pass //\"";
     QTest::newRow("label in use") << "Test" << "G" << "Component already exists \"G\"";
+    QTest::newRow("the engine's own name") << "Test" << "Sys" << "Invalid component name \"Sys\"";
   }
   void addingAComponent() {
     QFETCH(QString, library);
