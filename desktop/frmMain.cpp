@@ -495,6 +495,12 @@ frmHost* frmMain::NewPanelWindow(const std::string& name, std::optional<double> 
 
 frmHost* frmMain::firstPanelWindow() { return shell.hosts.empty() ? nullptr : shell.hosts.front(); }
 
+QWidget* frmMain::ToolControl(const std::string& label) const {
+  for (const cCtrl* c : shell.ctrls)
+    if (c->bInternal && c->compName == label) return c->ctrl;
+  return nullptr;
+}
+
 void frmMain::ShowToolWindow(const std::string& label, const std::string& progIdIn, bool select) {
   std::string progId = progIdIn;
   if (progId.find('.') == std::string::npos) progId = std::string(kTitle) + "." + progId;

@@ -68,6 +68,8 @@ class frmMain final : public QMainWindow, public IAppEvents {
   // A tool window in the first panel window: its tab selected, or added (then selected when
   // select is true).
   void ShowToolWindow(const std::string& label, const std::string& progId, bool select = true);
+  // The control of the tool window with that label, or null when none is open (or it failed).
+  QWidget* ToolControl(const std::string& label) const;
 
   // A new, empty panel window of that name in the MDI area, at left and top (twips) when
   // given, else right of the newest window when that fits, else at the default place.

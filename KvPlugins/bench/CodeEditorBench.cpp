@@ -20,11 +20,7 @@ namespace {
 
 enum Mode { openWindow, refreshClean, refreshDirty };
 
-QWidget* editorOf(frmMain& w) {
-  for (const cCtrl* c : w.Shell().ctrls)
-    if (c->compName == "Code") return c->ctrl;
-  return nullptr;
-}
+QWidget* editorOf(frmMain& w) { return w.ToolControl("Code"); }
 
 void closeEditor(frmMain& w) {
   for (const cCtrl* c : w.Shell().ctrls)

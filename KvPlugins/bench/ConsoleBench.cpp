@@ -43,9 +43,7 @@ struct Shell {
   }
   QWidget* tool(const std::string& label, const std::string& progId) {
     w->ShowToolWindow(label, progId);
-    for (const cCtrl* c : w->Shell().ctrls)
-      if (c->compName == label) return c->ctrl;
-    return nullptr;
+    return w->ToolControl(label);
   }
 };
 

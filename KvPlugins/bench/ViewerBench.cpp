@@ -48,9 +48,7 @@ struct Shell {
   // The list of a tool window opened from the View menu, and its pop-up menu.
   QWidget* open(const char* tab, const char* progId) {
     w->ShowToolWindow(tab, progId);
-    for (const cCtrl* c : w->Shell().ctrls)
-      if (c->compName == tab) return c->ctrl;
-    return nullptr;
+    return w->ToolControl(tab);
   }
 };
 

@@ -12,8 +12,5 @@
 template <class T>
 T* OpenTool(DesktopRig& r, const std::string& tab, const std::string& progId) {
   r.main->ShowToolWindow(tab, progId);
-  for (const cCtrl* c : r.main->Shell().ctrls)
-    if (c->compName == tab)
-      if (auto* t = dynamic_cast<T*>(c->ctrl)) return t;
-  return nullptr;
+  return dynamic_cast<T*>(r.main->ToolControl(tab));
 }
