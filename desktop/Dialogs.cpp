@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <cstdio>
@@ -107,4 +108,40 @@ bool CDialogs::InputBox(const std::string& prompt, const std::string& title, con
                                              QLineEdit::Normal, QString::fromStdString(def), &ok);
   if (ok && answer) *answer = text.toStdString();
   return ok;
+}
+
+bool CDialogs::FileDialog(FileDlg kind, const std::string& title, const std::string& filter, const std::string& start,
+                          std::string* name) {
+  shown_.push_back(title + "\n" + filter + "\n" + start);
+  if (mode_ != Mode::interactive) {
+    std::string scripted;
+    const bool has = nextScripted(&scripted);
+    if (mode_ == Mode::defaults) std::fprintf(stderr, "kelvane: %s: [Cancel]\n", title.c_str());
+    if (!has || scripted == "\x1b") return false;
+    if (name) *name = scripted;
+    return true;
+  }
+  QFileDialog box(parent_, QString::fromStdString(title), QString::fromStdString(start), QString::fromStdString(filter));
+  if (kind == FileDlg::open) {
+    box.setAcceptMode(QFileDialog::AcceptOpen);
+    box.setFileMode(QFileDialog::ExistingFile);
+  } else {
+    // The folder must exist; an existing file is overwritten only when the user agrees.
+    box.setAcceptMode(QFileDialog::AcceptSave);
+    box.setFileMode(QFileDialog::AnyFile);
+  }
+  if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty()) return false;
+  if (name) *name = box.selectedFiles().front().toStdString();
+  return true;
+}
+
+int CDialogs::Exec(QDialog& dialog) {
+  shown_.push_back(dialog.windowTitle().toStdString());
+  if (mode_ == Mode::interactive) return dialog.exec();
+  if (mode_ == Mode::scripted && modalHook_) return modalHook_(dialog);
+  std::string scripted;
+  const bool has = nextScripted(&scripted);
+  if (mode_ == Mode::defaults)
+    std::fprintf(stderr, "kelvane: %s: [Cancel]\n", dialog.windowTitle().toStdString().c_str());
+  return has && parseAnswer(scripted) == dlgOk ? QDialog::Accepted : QDialog::Rejected;
 }

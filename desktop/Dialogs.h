@@ -6,15 +6,19 @@
 // User-interface thread only.
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
+class QDialog;
 class QWidget;
 
 enum class DlgButtons { ok, yesNoCancel, yesNo, okCancel };
 enum class DlgIcon { none, information, warning, critical, question };
 // The answers, numbered as message boxes number them.
 enum DlgAnswer : int { dlgOk = 1, dlgCancel = 2, dlgYes = 6, dlgNo = 7 };
+// A file dialog: an existing file to open, or a name to save as (asks before overwriting).
+enum class FileDlg { open, saveAs };
 
 class CDialogs {
  public:
@@ -43,12 +47,24 @@ class CDialogs {
              const std::string& details = {});
   // false when cancelled; otherwise *answer holds the text (the default unless changed).
   bool InputBox(const std::string& prompt, const std::string& title, const std::string& def, std::string* answer);
+  // false when cancelled; otherwise *name holds the chosen file. filter is Qt's form
+  // ("Kelvane Script Files (*.kvs)"), start a folder or a file name to begin with.
+  // Scripted: the next answer is the name, "\x1b" cancels; Shown() gets title, filter and
+  // start, each on its own line. Defaults: cancelled.
+  bool FileDialog(FileDlg kind, const std::string& title, const std::string& filter, const std::string& start,
+                  std::string* name);
+  // Shows a dialog of the caller's modally: QDialog::Accepted or QDialog::Rejected. Scripted:
+  // the modal hook decides when set (it may fill the dialog in first), else the next answer
+  // ("OK" accepts). Defaults: rejected. Shown() gets the dialog's window title.
+  int Exec(QDialog& dialog);
+  void SetModalHook(std::function<int(QDialog&)> hook) { modalHook_ = std::move(hook); }
 
  private:
   Mode mode_ = Mode::interactive;
   QWidget* parent_ = nullptr;
   std::deque<std::string> script_;
   std::vector<std::string> shown_;
+  std::function<int(QDialog&)> modalHook_;
 
   bool nextScripted(std::string* answer);
 };

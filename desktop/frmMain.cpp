@@ -24,14 +24,16 @@
 
 #include "KvDll/DynLib.h"
 #include "desktop/Dialogs.h"
+#include "desktop/Document.h"
 #include "desktop/Guard.h"
 #include "desktop/LogView.h"
 #include "desktop/MouseHook.h"
+#include "desktop/PrintSettings.h"
 #include "desktop/QtWnd.h"
 #include "desktop/RunControl.h"
 #include "desktop/ShowRequest.h"
 #include "desktop/Twips.h"
-#include "shell/Setup.h"
+#include "desktop/frmSch.h"
 
 namespace {
 
@@ -69,8 +71,10 @@ std::u16string u16(const std::string& s) { return QString::fromStdString(s).toSt
 // Construction / destruction
 // ---------------------------------------------------------------------------------------
 
-frmMain::frmMain(const frmMainOptions& o, QWidget* parent) : QMainWindow(parent), options(o) {
+frmMain::frmMain(const frmMainOptions& o, QWidget* parent)
+    : QMainWindow(parent), options(o), placement("Wnd\\Main", {1000, 1000, 6500, 6500}, true) {
   setObjectName("frmMain");
+  document = std::make_unique<CDocument>(*this);
   mdi = new QMdiArea(this);
   mdi->setObjectName("mdi");
   setCentralWidget(mdi);
@@ -118,18 +122,21 @@ void frmMain::buildMenus() {
   auto nothing = [] {};
 
   QMenu* file = menuBar()->addMenu("&File");
-  // Opening, closing and saving setups and printing come with the setup files.
-  add(file, "&New", "mnuNew", nothing);
-  add(file, "&Open...", "mnuOpen", nothing);
-  add(file, "&Close", "mnuClose", nothing);
-  add(file, "&Save", "mnuSave", nothing);
-  add(file, "Save &As...", "mnuSaveAs", nothing);
+  add(file, "&New", "mnuNew", [this] { document->New(); });
+  add(file, "&Open...", "mnuOpen", [this] { document->Open(); });
+  add(file, "&Close", "mnuClose", [this] { document->Close(); });
+  add(file, "&Save", "mnuSave", [this] { document->Save(); });
+  add(file, "Save &As...", "mnuSaveAs", [this] { document->SaveAs(); });
   file->addSeparator();
-  add(file, "Page Set&up...", "mnuPageSetup", nothing);
+  add(file, "Page Set&up...", "mnuPageSetup", [this] { print->PageSetup(this); });
   add(file, "Print Pre&view", "mnuPrintPreview", nothing);
-  add(file, "&Print...", "mnuPrint", nothing);
+  add(file, "&Print...", "mnuPrint", [this] { print->PrintDialog(this); });
+  // The recent files, under a separator shown with them.
+  file->addSeparator()->setObjectName("mnuRecentBar");
+  for (int i = 0; i < 4; ++i)
+    add(file, "", ("mnuRecent" + std::to_string(i)).c_str(), [this, i] { document->OpenRecent(i); })->setVisible(false);
+  FindAction("mnuRecentBar")->setVisible(false);
   file->addSeparator();
-  for (int i = 0; i < 4; ++i) add(file, "", ("mnuRecent" + std::to_string(i)).c_str(), nothing)->setVisible(false);
   add(file, "E&xit", "mnuExit", [this] { close(); });
 
   QMenu* view = menuBar()->addMenu("&View");
@@ -151,7 +158,7 @@ void frmMain::buildMenus() {
     const std::string label = t.label, progId = t.progId;
     add(view, t.caption, t.key, [this, label, progId] { ShowToolWindow(label, progId); });
   }
-  add(view, "&Schematic Editor", "mnuSchematic", nothing);
+  add(view, "&Schematic Editor", "mnuSchematic", [this] { Schematic()->Load(); });
   add(view, "&User Control", "mnuUserControl", [this] {
     std::string name, label;
     std::string defName, defLabel;
@@ -269,10 +276,8 @@ bool frmMain::Load() {
     if (KvCreateObject("KvCore.App", made.put()) != S_OK || !made) return;
     made->get_Utils(utils.put());
     made->Advise(this, &appCookie);
-    KvPtr<IWrkSpc> wrkspc;
-    made->get_WrkSpc(wrkspc.put());
-    SetupBind(made.get(), utils.get());
-    wrkspc->Init(SetupOpen, SetupSave, SetupClose);
+    document->Bind(made.get(), utils.get());
+    print = std::make_unique<CPrintSettings>(utils.get());
 
     std::string version;
     utils->get_Version(&version);
@@ -297,6 +302,7 @@ bool frmMain::Load() {
     restorePlacement();
     setWindowTitle(kTitle);
     show();
+    document->RefreshRecent();
 
     const std::string ctl = options.ctl.empty() ? folder + "/Ctl" : options.ctl;
     registry.LoadFolder(ctl, [this](const std::string& m) { utils->AddLog(m, sevSysErr); });
@@ -331,19 +337,12 @@ bool frmMain::Load() {
 }
 
 void frmMain::restorePlacement() {
-  auto number = [this](const char* key, const char* def) {
-    std::string text;
-    utils->GetSetting("Wnd\\Main", key, def, &text);
-    double v = 0;
-    utils->Str2Num(text, &v);
-    return std::isfinite(v) ? v : 0.0;
-  };
-  const double left = number("Left", "1000"), top = number("Top", "1000");
-  const double width = number("Width", "6500"), height = number("Height", "6500");
-  // The position is the frame's, as it is saved; the size the window's own.
-  resize(std::max(1, KvTwipsToPixels(width)), std::max(1, KvTwipsToPixels(height)));
-  move(KvTwipsToPixels(left), KvTwipsToPixels(top));
-  switch (static_cast<int>(number("State", "2"))) {
+  placement.Restore(utils.get(), this);
+  std::string state;
+  utils->GetSetting("Wnd\\Main", "State", "2", &state);
+  double v = 2;
+  utils->Str2Num(state, &v);
+  switch (static_cast<int>(v)) {
     case 1: setWindowState(Qt::WindowMinimized); break;
     case 2: setWindowState(Qt::WindowMaximized); break;
     default: setWindowState(Qt::WindowNoState); break;
@@ -355,12 +354,9 @@ void frmMain::savePlacement() {
   if (s & Qt::WindowMinimized) return;
   const bool maximised = (s & Qt::WindowMaximized) != 0;
   utils->SaveSetting("Wnd\\Main", "State", maximised ? "2" : "0");
+  // A maximised window keeps the last normal placement.
   if (maximised || (s & Qt::WindowFullScreen)) return;
-  auto twips = [](int px) { return std::to_string(std::lround(KvPixelsToTwips(px))); };
-  utils->SaveSetting("Wnd\\Main", "Left", twips(x()));
-  utils->SaveSetting("Wnd\\Main", "Top", twips(y()));
-  utils->SaveSetting("Wnd\\Main", "Width", twips(width()));
-  utils->SaveSetting("Wnd\\Main", "Height", twips(height()));
+  placement.Save(utils.get(), this);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -491,6 +487,33 @@ frmHost* frmMain::NewPanelWindow(const std::string& name, std::optional<double> 
   }
   host->show();
   return host;
+}
+
+frmSch* frmMain::Schematic() {
+  if (sch && sch->Closed()) {
+    delete sch;
+    sch = nullptr;
+  }
+  if (!sch) {
+    sch = new frmSch(shell);
+    sch->hide();
+    mdi->addSubWindow(sch);
+    sch->hide();
+  }
+  return sch;
+}
+
+std::string frmMain::PlacementBlock() const {
+  std::string block;
+  for (const frmHost* h : shell.hosts)
+    for (const cCtrl* c : h->Ctrls()) {
+      if (c->bInternal) continue;
+      const std::string panel = c->compName + "." + c->compType;
+      block += panel + ".wnd=\"" + h->WndName() + "\"\r\n";
+      block += "show(" + panel + "," + std::to_string(std::lround(KvPixelsToTwips(h->x()))) + "," +
+               std::to_string(std::lround(KvPixelsToTwips(h->y()))) + ")\r\n";
+    }
+  return block;
 }
 
 frmHost* frmMain::firstPanelWindow() { return shell.hosts.empty() ? nullptr : shell.hosts.front(); }
@@ -693,6 +716,12 @@ void frmMain::removeMouseHook() {
 
 void frmMain::unloadForms() {
   control.reset();
+  // The schematic first: its drawing's components are the engine's until the engine goes.
+  if (sch) {
+    sch->close();
+    delete sch;
+    sch = nullptr;
+  }
   // Each panel window unloads its controls as it goes.
   while (!shell.hosts.empty()) {
     frmHost* h = shell.hosts.back();
@@ -715,7 +744,7 @@ void frmMain::releaseEngine() {
   closeSteps.push_back("kill");
   app->Init(0);
   closeSteps.push_back("Init(0)");
-  SetupBind(nullptr, nullptr);
+  document->Unbind();
   shell.app = nullptr;
   shell.utils = nullptr;
   utils.reset();

@@ -18,6 +18,7 @@
 #include "KvDll/GlobalData.h"
 #include "desktop/RunControl.h"
 #include "KvCtlLib/Registry.h"
+#include "desktop/Placement.h"
 #include "desktop/frmHost.h"
 
 class QAction;
@@ -26,6 +27,9 @@ class QMenu;
 class QToolBar;
 class KvQtParent;
 class IKvLogView;
+class CDocument;
+class CPrintSettings;
+class frmSch;
 class PanelMouseHook;
 
 struct frmMainOptions {
@@ -91,6 +95,14 @@ class frmMain final : public QMainWindow, public IAppEvents {
   // The panel window of that name (ignoring case), or null.
   frmHost* FindPanelWindow(const std::string& name) const;
   const CCtlRegistry& Controls() const { return registry; }
+  // The current document: setup routines, File menu, caption, recent files.
+  CDocument& Document() { return *document; }
+  CPrintSettings& Print() { return *print; }
+  // The schematic window, made (hidden) when there is none.
+  frmSch* Schematic();
+  // The panel placement lines of a setup file: per panel window in creation order, per
+  // module panel in tab order, its ".wnd" line and its "show(" line (twips), each CR LF ended.
+  std::string PlacementBlock() const;
   PanelMouseHook* MouseHook() const { return mouseHook; }
 
   // The engine's events.
@@ -126,6 +138,10 @@ class frmMain final : public QMainWindow, public IAppEvents {
   bool hasController = false;
   PanelMouseHook* mouseHook = nullptr;
   bool closing = false;
+  std::unique_ptr<CDocument> document;
+  std::unique_ptr<CPrintSettings> print;
+  frmSch* sch = nullptr;
+  CWindowPlacement placement;
   std::vector<std::string> closeSteps;
 
   void buildMenus();

@@ -1,7 +1,7 @@
 #pragma once
-// The shell's three setup-file routines, handed to the workspace (IWrkSpc.Init): opening
-// replays the file's "Kelvane" section, saving writes the network and the settings listing
-// as that section, closing keeps nothing. They are plain functions, so they reach the one
+// The headless runner's three setup-file routines, handed to the workspace (IWrkSpc.Init):
+// opening replays the file's "Kelvane" section, saving writes the file as every program of
+// Kelvane does (SetupFile.h; no schematic and no panels here), closing keeps nothing. They are plain functions, so they reach the one
 // engine of the process through SetupBind.
 
 #include <cstdint>

@@ -50,6 +50,7 @@ class DesktopRig {
     CDialogs::Get().SetMode(CDialogs::Mode::scripted);
     CDialogs::Get().ClearShown();
     CDialogs::Get().ClearScript();
+    CDialogs::Get().SetModalHook({});
     if (setUp) setUp(*this);
     frmMainOptions o;
     o.lib = KV_TEST_LIB_DIR;

@@ -75,7 +75,7 @@ TEST(KvshSave, SavesReplaceWholeOrRefuseWithoutHarm) {
     const KvshRun run = kvsh("--records" + kLib + " --save " + r.target, "load g = test.src\n");
     EXPECT_EQ(run.status, r.status) << r.target << "\n" << run.err;
     if (r.error.empty()) {
-      EXPECT_EQ(readAll(r.target).rfind("[Kelvane]\r\nload g=test.src\r\n", 0), 0u) << r.target;
+      EXPECT_EQ(readAll(r.target).rfind("\r\n[Kelvane]\r\nload g=test.src\r\n", 0), 0u) << r.target;
     } else {
       EXPECT_NE(run.err.find(r.error), std::string::npos) << run.err;
     }

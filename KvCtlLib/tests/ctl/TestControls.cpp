@@ -2,11 +2,14 @@
 // refusal to close and a factory that makes nothing. Built beside the tests, not a product.
 
 #include <QLabel>
+#include <QStringList>
 #include <QVBoxLayout>
+#include <cstdlib>
 #include <string>
 
 #include "KvCore/KvApi.h"
 #include "KvCtlLib/Registry.h"
+#include "desktop/Schematic.h"
 
 namespace {
 
@@ -59,6 +62,91 @@ class TestPanel : public QWidget, public IKvGui {
   int lastMode = -1;
 };
 
+// A stand-in schematic editor. Its state text is script lines: loading a state runs its
+// "load" lines (each failing one is an error) and makes those components its drawing. A test
+// reads and sets what it keeps through properties: "state" (what SaveState answers; unset: no
+// state), "loaded" (every state text LoadState got), "components", "cleared" (a count),
+// "label" (what Load got). With KV_TEST_NO_SCHEMATIC set no editor is installed.
+class TestSchematic : public QWidget, public IKvGui, public IKvSchematic {
+ public:
+  explicit TestSchematic(QWidget* parent) : QWidget(parent) { setProperty("cleared", 0); }
+  long AddRef() override { return 1; }
+  long Release() override { return 1; }
+  HRESULT GetIDOfName(const std::string&) override { return DISP_E_UNKNOWNNAME; }
+  HRESULT Load(IApp** a, IKvHost**, std::string* label) override {
+    app = a ? *a : nullptr;
+    setProperty("label", QString::fromStdString(label ? *label : ""));
+    return S_OK;
+  }
+  HRESULT Unload() override {
+    app = nullptr;
+    return S_OK;
+  }
+  HRESULT GetStyle(GuiStyle* out) override {
+    *out = GuiStyle{1, 0, 0, 1, 1, 1};
+    return S_OK;
+  }
+  HRESULT QueryUnload(int16_t*, long* cancel) override {
+    *cancel = 0;
+    return S_OK;
+  }
+  HRESULT get_TabCaption(std::string* out) override {
+    out->clear();
+    return S_OK;
+  }
+  HRESULT get_Caption(std::string* out) override {
+    out->clear();
+    return S_OK;
+  }
+
+  long SaveState(std::string* state) override {
+    if (!property("state").isValid()) return 0;
+    *state = property("state").toString().toStdString();
+    return 1;
+  }
+  long LoadState(const std::string& state) override {
+    setProperty("loaded", property("loaded").toStringList() << QString::fromStdString(state));
+    QStringList made;
+    long errors = 0;
+    QStringList kept;
+    for (QString line : QString::fromStdString(state).split('\n')) {
+      line = line.trimmed();
+      if (line.isEmpty()) continue;
+      kept << line;
+      std::string answer;
+      long r = -1;
+      if (app) app->Execute(line.toStdString(), &answer, &r);
+      if (r != 0) ++errors;
+      if (r == 0 && line.startsWith("load ")) made << line.mid(5).section('=', 0, 0).trimmed();
+    }
+    setProperty("components", made);
+    setProperty("state", kept.join("\r\n"));
+    return errors;
+  }
+  long ClearState() override {
+    setProperty("cleared", property("cleared").toInt() + 1);
+    for (const QString& c : property("components").toStringList()) {
+      std::string answer;
+      long r = 0;
+      if (app) app->Execute("unload " + c.toStdString(), &answer, &r);
+    }
+    setProperty("components", QStringList());
+    return 0;
+  }
+  std::vector<std::string> Components() const override {
+    std::vector<std::string> out;
+    for (const QString& c : property("components").toStringList()) out.push_back(c.toStdString());
+    return out;
+  }
+
+ private:
+  IApp* app = nullptr;
+};
+
+QWidget* makeSchematic(QWidget* parent) {
+  return std::getenv("KV_TEST_NO_SCHEMATIC") ? nullptr : new TestSchematic(parent);
+}
+
 QWidget* makePanel(QWidget* parent) { return new TestPanel(parent, GuiStyle{1, 0, 0, 1, 1, 1}, 0); }
 QWidget* makeFixed(QWidget* parent) { return new TestPanel(parent, GuiStyle{0, 1, 0, 0, 0, 1}, 0); }
 QWidget* makeRefusing(QWidget* parent) { return new TestPanel(parent, GuiStyle{1, 0, 0, 1, 1, 1}, 1); }
@@ -73,4 +161,5 @@ extern "C" __attribute__((visibility("default"))) void KvRegisterControls(CCtlRe
   registry->Add("KvTest.Failing", makeNothing);
   // The measurement component's input panel, as a stand-in; its output panel stays missing.
   registry->Add("KvMeas.Inputs", makePanel);
+  registry->Add("KvSch.KvSchCtrl.1", makeSchematic);
 }

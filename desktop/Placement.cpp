@@ -1,0 +1,68 @@
+#include "desktop/Placement.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+#include <cmath>
+
+#include "desktop/Twips.h"
+
+namespace {
+
+const char* const kKeys[4] = {"Left", "Top", "Width", "Height"};
+
+std::string decimal(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.15g", v);
+  return text;
+}
+
+bool meetsAScreen(const QRect& r) {
+  for (const QScreen* s : QGuiApplication::screens())
+    if (s->geometry().intersects(r)) return true;
+  return false;
+}
+
+}  // namespace
+
+CWindowPlacement::CWindowPlacement(std::string section, std::array<double, 4> defaults, bool onScreen)
+    : section_(std::move(section)), defaults_(defaults), onScreen_(onScreen) {}
+
+void CWindowPlacement::Restore(IUtils* utils, QWidget* w) {
+  std::array<double, 4> v = defaults_;
+  bool usable = utils != nullptr;
+  for (int i = 0; i < 4 && usable; ++i) {
+    std::string text;
+    utils->GetSetting(section_, kKeys[i], decimal(defaults_[static_cast<size_t>(i)]), &text);
+    // Only a number through and through; Str2Num would read "12abc" as 12.
+    char* end = nullptr;
+    const double x = std::strtod(text.c_str(), &end);
+    usable = !text.empty() && end && *end == '\0' && std::isfinite(x) && std::fabs(x) < 1e9;
+    v[static_cast<size_t>(i)] = x;
+    read_[static_cast<size_t>(i)] = text;
+  }
+  usable = usable && v[2] > 0 && v[3] > 0;
+  QRect r(KvTwipsToPixels(v[0]), KvTwipsToPixels(v[1]), std::max(1, KvTwipsToPixels(v[2])),
+          std::max(1, KvTwipsToPixels(v[3])));
+  if (usable && onScreen_ && !QGuiApplication::screens().isEmpty() && !meetsAScreen(r)) usable = false;
+  if (!usable) {
+    v = defaults_;
+    for (size_t i = 0; i < 4; ++i) read_[i] = decimal(v[i]);
+    r = QRect(KvTwipsToPixels(v[0]), KvTwipsToPixels(v[1]), std::max(1, KvTwipsToPixels(v[2])),
+              std::max(1, KvTwipsToPixels(v[3])));
+  }
+  w->resize(r.size());
+  w->move(r.topLeft());
+  applied_ = r;
+}
+
+void CWindowPlacement::Save(IUtils* utils, const QWidget* w) const {
+  if (!utils) return;
+  const QRect now(w->x(), w->y(), w->width(), w->height());
+  for (int i = 0; i < 4; ++i) {
+    const int px[4] = {now.x(), now.y(), now.width(), now.height()};
+    const std::string text =
+        now == applied_ ? read_[static_cast<size_t>(i)] : std::to_string(std::lround(KvPixelsToTwips(px[i])));
+    utils->SaveSetting(section_, kKeys[i], text);
+  }
+}
