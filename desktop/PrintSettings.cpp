@@ -5,6 +5,7 @@
 #include <QPrintDialog>
 #include <QPrinterInfo>
 #include <QString>
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <functional>
@@ -85,11 +86,18 @@ void CPrintSettings::save(long location) {
 }
 
 void CPrintSettings::toPrinter() {
+  QPageLayout layout = printer.pageLayout();
+  layout.setUnits(MarginUnit());
   // Orientation first: margins are measured on the page as it is turned.
-  printer.setPageOrientation(orientation == kPortrait ? QPageLayout::Portrait : QPageLayout::Landscape);
+  layout.setOrientation(orientation == kPortrait ? QPageLayout::Portrait : QPageLayout::Landscape);
+  // The page refuses all four margins when one is out of its range, so each side is brought
+  // into range on its own and the others start as stored.
   const double s = MarginScale();
-  // Margins the page cannot take leave the printer's own; the dialog then starts from those.
-  printer.setPageMargins(QMarginsF(margins[0] / s, margins[1] / s, margins[2] / s, margins[3] / s), MarginUnit());
+  const QMarginsF lo = layout.minimumMargins(), hi = layout.maximumMargins();
+  const auto fit = [&](long v, double min, double max) { return std::clamp(v / s, min, std::max(min, max)); };
+  layout.setMargins(QMarginsF(fit(margins[0], lo.left(), hi.left()), fit(margins[1], lo.top(), hi.top()),
+                              fit(margins[2], lo.right(), hi.right()), fit(margins[3], lo.bottom(), hi.bottom())));
+  printer.setPageLayout(layout);
 }
 
 void CPrintSettings::fromPrinter(bool takeMargins) {

@@ -182,6 +182,18 @@ class PrintSettingsTests : public QObject {
     QVERIFY(u.errors.empty());
   }
 
+  void aMarginThePageCannotTakeLeavesTheOthers() {
+    QLocale::setDefault(QLocale("en_US"));
+    FakeUtils u;
+    u.store = {{"LeftMargin", "99999"}, {"TopMargin", "250"}};
+    CPrintSettings s(&u);
+    Seen seen;
+    script(&seen, QPageLayout::Inch, {}, 0, QDialog::Rejected);
+    QVERIFY(!s.PageSetup(nullptr));
+    QVERIFY2(seen.margins[0] > 1 && seen.margins[0] < 99.999, qPrintable(QString::number(seen.margins[0])));
+    QCOMPARE(near(seen.margins.mid(1)), (QList<double>{0.25, 1, 1}));
+  }
+
   void acceptedDialogStoresWhatWasChosen_data() {
     QTest::addColumn<bool>("pageSetup");
     QTest::addColumn<QString>("locale");
