@@ -58,11 +58,12 @@ void CWindowPlacement::Restore(IUtils* utils, QWidget* w) {
 
 void CWindowPlacement::Save(IUtils* utils, const QWidget* w) const {
   if (!utils) return;
-  const QRect now(w->x(), w->y(), w->width(), w->height());
+  const int now[4] = {w->x(), w->y(), w->width(), w->height()};
+  const int was[4] = {applied_.x(), applied_.y(), applied_.width(), applied_.height()};
   for (int i = 0; i < 4; ++i) {
-    const int px[4] = {now.x(), now.y(), now.width(), now.height()};
+    // Each value the window still has goes back as the text it came from.
     const std::string text =
-        now == applied_ ? read_[static_cast<size_t>(i)] : std::to_string(std::lround(KvPixelsToTwips(px[i])));
+        now[i] == was[i] ? read_[static_cast<size_t>(i)] : std::to_string(std::lround(KvPixelsToTwips(now[i])));
     utils->SaveSetting(section_, kKeys[i], text);
   }
 }

@@ -1,7 +1,7 @@
 #pragma once
 // A window's placement in the settings: left, top, width and height in twips, as decimal
 // text under one section. A stored placement that is not numeric, has no positive size or,
-// for a top-level window, lies off every screen gives the defaults. Placement read and not
+// for a top-level window, lies off every screen gives the defaults. A value read and not
 // changed is written back exactly as it was read, so pixel rounding never drifts it.
 //
 // User-interface thread only.

@@ -22,7 +22,6 @@ frmSch::frmSch(KvShellState& s, QWidget* parent)
   gui = dynamic_cast<IKvGui*>(ctrl);
   editor = dynamic_cast<IKvSchematic*>(ctrl);
   setWidget(ctrl);  // the control fills the inner area as the window resizes
-  placement.Restore(shell.utils, this);
   ctrl->setVisible(true);
   if (gui) {
     IApp* app = shell.app;
@@ -42,6 +41,9 @@ bool frmSch::Load() {
     close();
     return false;
   }
+  // Placed once it is in the MDI area (which places a new window itself on its first show).
+  if (!placed) placement.Restore(shell.utils, this);
+  placed = true;
   show();
   raise();
   return true;
@@ -66,7 +68,7 @@ void frmSch::unloadControl() {
   if (unloaded || !ctrl) return;
   unloaded = true;
   if (gui) gui->Unload();
-  if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized))) placement.Save(shell.utils, this);
+  if (placed && !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized))) placement.Save(shell.utils, this);
   setWidget(nullptr);
   delete ctrl;
   ctrl = nullptr;

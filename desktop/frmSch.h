@@ -57,6 +57,7 @@ class frmSch final : public QMdiSubWindow, public IKvHost {
   IKvSchematic* editor = nullptr;
   CWindowPlacement placement;
   bool unloaded = false;
+  bool placed = false;  // placed from the settings (at its first showing)
 
   void unloadControl();
 };

@@ -13,6 +13,7 @@
 
 #include "desktop/RunControl.h"
 #include "desktop/Twips.h"
+#include "desktop/frmSch.h"
 #include "desktop/tests/DesktopRig.h"
 
 namespace {
@@ -315,6 +316,79 @@ class MainWindowTests : public QObject {
     r.main->close();
     QCOMPARE(DesktopRig::Setting("Wnd\\Main", "State"), std::string("2"));
     QCOMPARE(DesktopRig::Setting("Wnd\\Main", "Left"), std::string("1234"));
+  }
+
+  void storedPlacementIsCheckedAndKeptExactly_data() {
+    QTest::addColumn<QStringList>("stored");  // Left, Top, Width, Height (State is 0)
+    QTest::addColumn<QStringList>("applied");
+    QTest::addColumn<bool>("keptAsText");  // an unchanged window writes the texts back
+    const QStringList defaults({"1000", "1000", "6500", "6500"});
+    QTest::newRow("odd twips stay exact") << QStringList({"1001", "1007", "7003", "6997"})
+                                          << QStringList({"1001", "1007", "7003", "6997"}) << true;
+    QTest::newRow("not a number") << QStringList({"12abc", "1000", "6500", "6500"}) << defaults << false;
+    QTest::newRow("no size") << QStringList({"1000", "1000", "0", "6500"}) << defaults << false;
+    QTest::newRow("negative size") << QStringList({"1000", "1000", "6500", "-20"}) << defaults << false;
+    QTest::newRow("off every screen") << QStringList({"90000000", "1000", "6500", "6500"}) << defaults << false;
+    QTest::newRow("empty") << QStringList({"", "1000", "6500", "6500"}) << defaults << false;
+  }
+  void storedPlacementIsCheckedAndKeptExactly() {
+    QFETCH(QStringList, stored);
+    QFETCH(QStringList, applied);
+    QFETCH(bool, keptAsText);
+    const char* keys[] = {"Left", "Top", "Width", "Height"};
+    DesktopRig r([&](DesktopRig&) {
+      DesktopRig::Preset("Wnd\\Main", "State", "0");
+      for (int i = 0; i < 4; ++i) DesktopRig::Preset("Wnd\\Main", keys[i], stored[i].toStdString());
+    });
+    QCOMPARE(r.main->x(), KvTwipsToPixels(applied[0].toDouble()));
+    QCOMPARE(r.main->y(), KvTwipsToPixels(applied[1].toDouble()));
+    QCOMPARE(r.main->width(), KvTwipsToPixels(applied[2].toDouble()));
+    QCOMPARE(r.main->height(), KvTwipsToPixels(applied[3].toDouble()));
+    r.main->close();
+    for (int i = 0; i < 4 && keptAsText; ++i) QCOMPARE(DesktopRig::Setting("Wnd\\Main", keys[i]), stored[i].toStdString());
+    // Defaults written back come out as the defaults' own twips, never a rounded neighbour.
+    for (int i = 0; i < 4 && !keptAsText; ++i) QCOMPARE(DesktopRig::Setting("Wnd\\Main", keys[i]), applied[i].toStdString());
+  }
+
+  void firstStartIsMaximisedOverTheDefaultPlacement() {
+    DesktopRig r;
+    QVERIFY(r.main->isMaximized());
+    r.main->showNormal();
+    QCOMPARE(r.main->geometry().size(), QSize(KvTwipsToPixels(6500), KvTwipsToPixels(6500)));
+    QCOMPARE(r.main->pos(), QPoint(KvTwipsToPixels(1000), KvTwipsToPixels(1000)));
+  }
+
+  void minimisedCloseStoresNothing() {
+    DesktopRig r([](DesktopRig&) {
+      DesktopRig::Preset("Wnd\\Main", "State", "1");
+      DesktopRig::Preset("Wnd\\Main", "Left", "1234");
+    });
+    QVERIFY(r.main->isMinimized());
+    r.main->move(300, 300);
+    r.main->close();
+    QCOMPARE(DesktopRig::Setting("Wnd\\Main", "State"), std::string("1"));
+    QCOMPARE(DesktopRig::Setting("Wnd\\Main", "Left"), std::string("1234"));
+    QCOMPARE(DesktopRig::Setting("Wnd\\Main", "Width"), std::string());
+  }
+
+  void theSchematicWindowRemembersItsNormalPlace_data() {
+    QTest::addColumn<bool>("maximised");
+    QTest::newRow("normal") << false;
+    QTest::newRow("maximised keeps the last") << true;
+  }
+  void theSchematicWindowRemembersItsNormalPlace() {
+    QFETCH(bool, maximised);
+    DesktopRig r;
+    frmSch* sch = r.main->Schematic();
+    QVERIFY(sch->HasEditor());
+    QVERIFY(sch->Load());
+    QCOMPARE(sch->geometry(), QRect(KvTwipsToPixels(1000), KvTwipsToPixels(4000), KvTwipsToPixels(9000), KvTwipsToPixels(5000)));
+    sch->move(KvTwipsToPixels(1500), KvTwipsToPixels(600));
+    if (maximised) sch->showMaximized();
+    r.main->close();
+    QCOMPARE(DesktopRig::Setting("Wnd\\Sch", "Left"),
+             maximised ? std::string() : std::to_string(std::lround(KvPixelsToTwips(KvTwipsToPixels(1500)))));
+    QCOMPARE(DesktopRig::Setting("Wnd\\Sch", "Height"), maximised ? std::string() : std::string("5000"));
   }
 
   void busyQueryAnswers_data() {
