@@ -127,6 +127,33 @@ class KelvaneTests : public QObject {
     QVERIFY2(period->contains(" 998 ") && period->contains("10.00n"), qPrintable(*period));
   }
 
+  void openExecQuitAndTheSettingsRemember_data() {
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("answers");
+    QTest::addColumn<bool>("remembered");
+    QTest::newRow("opened") << "ok.kvs" << 0 << "3\n4\n" << true;
+    QTest::newRow("a missing file") << "missing.kvs" << 2 << "" << false;
+  }
+  void openExecQuitAndTheSettingsRemember() {
+    QFETCH(QString, setup);
+    QFETCH(int, status);
+    QFETCH(QString, answers);
+    QFETCH(bool, remembered);
+    QTemporaryDir own;
+    write(path("ok.kvs"), "\r\n[Kelvane]\r\nload g=test.src\r\ng.gain=3\r\n");
+    write(path("script.txt"), "g.gain\ng.count\n");
+    const Run r = kelvane({"--lib", KV_TEST_LIB_DIR, "--ctl", KV_TEST_CTL_DIR, "--open", path(setup.toUtf8().constData()),
+                           "--exec", path("script.txt"), "--quit"},
+                          own.path());
+    QCOMPARE(r.status, status);
+    if (status == 0) QCOMPARE(r.out, answers);
+    QFile ini(own.path() + "/settings.ini");
+    const QString text = ini.open(QIODevice::ReadOnly) ? QString::fromUtf8(ini.readAll()) : QString();
+    QCOMPARE(text.contains("File0=" + path(setup.toUtf8().constData())), remembered);
+    if (remembered) QVERIFY2(text.contains("State=2"), qPrintable(text));
+  }
+
   void quitClosesLikeTheUserAndSavesTheWindow() {
     QTemporaryDir own;
     const Run r = kelvane({"--quit"}, own.path());
