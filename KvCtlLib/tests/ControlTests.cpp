@@ -27,7 +27,7 @@ class ControlTests : public QObject {
     QVERIFY(logged[0].find("0-broken.so") != std::string::npos);
     QVERIFY(logged[1].find("3-NoEntry") != std::string::npos);
     const std::vector<std::string> ids = {"KvTest.Panel", "KvTest.Fixed", "KvTest.Refuse", "KvTest.Failing", "KvMeas.Inputs",
-                                          "KvTest.Second"};
+                                          "KvSch.KvSchCtrl.1", "KvTest.Second"};
     QVERIFY(r.ProgIds() == ids);
     // The first library keeps a ProgID; any case finds it.
     QWidget parent;
