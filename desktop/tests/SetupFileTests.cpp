@@ -100,7 +100,7 @@ class SetupFileTests : public QObject {
     QTest::addColumn<bool>("schematic");
     QTest::addColumn<QString>("expected");
     const QString settings =
-        "g.i2=0\r\ng.i4=0\r\ng.r4=0\r\ng.r8=0\r\ng.text=\"x\"\r\ng.release=0\r\ng.isstatic=0\r\ng.count=4\r\ng.gain=1\r\n"
+        "g.i2=0\r\ng.i4=0\r\ng.r4=0\r\ng.r8=0\r\ng.text=\"[Kelvane]\"\r\ng.release=0\r\ng.isstatic=0\r\ng.count=4\r\ng.gain=1\r\n"
         "s.i2=0\r\ns.i4=0\r\ns.r4=0\r\ns.r8=0\r\ns.text=\"\"\r\ns.release=0\r\ns.isstatic=0\r\ns.count=4\r\ns.gain=1\r\n";
     QTest::newRow("without schematic")
         << false << "\r\n[Kelvane]\r\nload g=test.src\r\nload s=test.sink\r\nlink s.a=g.out\r\n" + settings;
@@ -117,9 +117,14 @@ class SetupFileTests : public QObject {
     if (schematic) QCOMPARE(editor(r)->property("label").toString(), "abc");
     if (schematic) r.main->Schematic()->LoadState("load g = test.src");
     if (!schematic) r.exec("load g = test.src");
-    for (const char* l : {"load s = test.sink", "s.a = g.out", "g.text = \"x\"", "load t = test.src", "unload t"}) r.exec(l);
+    for (const char* l : {"load s = test.sink", "s.a = g.out", "g.text = \"[Kelvane]\"", "load t = test.src", "unload t"}) r.exec(l);
     QCOMPARE(saveAs(r, path("bytes.kvs")), 0L);
     QCOMPARE(QString::fromStdString(readAll(path("bytes.kvs"))), expected);
+    // A setting that holds the header's text does not stand for the header.
+    long res = 1;
+    workspace(r)->Close(&res);
+    QCOMPARE(open(r, path("bytes.kvs")), 0L);
+    QCOMPARE(answer(r, "g.text"), std::string("[Kelvane]"));
   }
 
   void panelsArePlacedInWindowAndTabOrderAndToolsWriteNone() {
