@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenuBar>
@@ -389,6 +390,27 @@ class MainWindowTests : public QObject {
     QCOMPARE(DesktopRig::Setting("Wnd\\Sch", "Left"),
              maximised ? std::string() : std::to_string(std::lround(KvPixelsToTwips(KvTwipsToPixels(1500)))));
     QCOMPARE(DesktopRig::Setting("Wnd\\Sch", "Height"), maximised ? std::string() : std::string("5000"));
+  }
+
+  void printEntriesOpenTheirDialogsAndPrintPreviewNothing_data() {
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<bool>("dialog");
+    QTest::newRow("page setup") << "mnuPageSetup" << true;
+    QTest::newRow("print") << "mnuPrint" << true;
+    QTest::newRow("print preview") << "mnuPrintPreview" << false;
+  }
+  void printEntriesOpenTheirDialogsAndPrintPreviewNothing() {
+    QFETCH(QString, entry);
+    QFETCH(bool, dialog);
+    DesktopRig r;
+    int shown = 0;
+    CDialogs::Get().SetModalHook([&](QDialog&) {
+      ++shown;
+      return int(QDialog::Accepted);
+    });
+    r.main->FindAction(entry)->trigger();
+    QCOMPARE(shown, dialog ? 1 : 0);
+    QCOMPARE(DesktopRig::Setting("Settings\\Print", "Orientation"), std::string(dialog ? "2" : ""));
   }
 
   void busyQueryAnswers_data() {
