@@ -28,8 +28,14 @@ namespace {
 // Bigger inputs only repeat what a few lines already reach, at the cost of speed.
 constexpr size_t kMaxInput = 4096;
 
+// In memory where there is a memory file system: every open writes the recent files, each
+// write synced to disk.
+QString scratchTemplate() {
+  return QDir("/dev/shm").exists() ? QStringLiteral("/dev/shm/FuzzSetupOpen-XXXXXX") : QDir::tempPath() + "/FuzzSetupOpen-XXXXXX";
+}
+
 struct Rig {
-  QTemporaryDir folder;  // settings store, the setup file, and the working folder
+  QTemporaryDir folder{scratchTemplate()};  // the settings store and the setup file
   QApplication* qt = nullptr;
   frmMain* main = nullptr;
   KvPtr<IWrkSpc> wrkspc;
