@@ -1,7 +1,7 @@
 // Any bytes as a setup file, opened through the workspace on one main window: the sections,
 // the engine's lines, the schematic's section and the panel lines must load without a fault,
-// an existing file must always open, and closing it must leave no component and no module
-// panel behind. A line may start passes (a pass in place, a trigger that fires itself): each
+// an existing file must always open, and closing it must leave no component and no panel of
+// a component it loaded behind. A line may start passes (a pass in place, a trigger that fires itself): each
 // input ends with an abort, so none outlives its input.
 
 #include <dlfcn.h>
