@@ -246,7 +246,7 @@ void CSoundIn::Record() {
 // ---------------------------------------------------------------------------------------
 
 CMDERR CSoundOut::ownSettings(GETPARCMD cmd, const std::string& n, VPARAM& v) {
-  if (n == "samplerate.override") return kvsetting::Whole(cmd, v, override_, "Override", 0, 1);
+  if (n == "samplerate.override") return kvsetting::Whole(cmd, v, rateOverride, "Override", 0, 1);
   const int c = n == "ch1.in" ? 0 : n == "ch2.in" ? 1 : -1;
   if (c < 0) return cmdNotServed;
   switch (cmd) {
@@ -297,7 +297,7 @@ void CSoundOut::Play() {
   // The record's own rate unless the setting overrides it (or the record has none).
   unsigned rate = static_cast<unsigned>(samplerate);
   const double fromInput = src->interval > 0 ? std::nearbyint(1.0 / src->interval) : 0;
-  if (!override_ && fromInput >= 1 && fromInput <= kMaxRate) rate = static_cast<unsigned>(fromInput);
+  if (!rateOverride && fromInput >= 1 && fromInput <= kMaxRate) rate = static_cast<unsigned>(fromInput);
   std::vector<int16_t> raw;
   try {
     raw.resize(static_cast<size_t>(n) * static_cast<size_t>(channels));

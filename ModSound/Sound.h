@@ -91,7 +91,7 @@ class CSoundOut final : public CSound {
   // Plays the linked inputs.
   void Play();
 
-  int32_t override_ = 0;
+  int32_t rateOverride = 0;
   CBfr* in[2] = {nullptr, nullptr};
 
  protected:
