@@ -314,6 +314,33 @@ TEST(Sound, FreezeKeepsTheRecordAndTheNextRecordContinues) {
   EXPECT_FALSE(rig.aborted()) << rig.log();
 }
 
+TEST(Sound, AnAbortKeepsTheLastRecordAndStopOpensTheDeviceAnew) {
+  AlsaConfig config(filePcms());
+  writeSamples(config.dir / "in.raw", kSamples);
+  CGlobalData g;
+  KvCreateBlock block{"s", &g, nullptr, "in"};
+  CSoundIn s(block);
+  s.reclen = 4;
+  auto record = [&](size_t from) {
+    std::vector<double> v;
+    for (size_t i = from; i < from + 4; ++i) v.push_back(kSamples[i] / 32768.0);
+    return v;
+  };
+  s.Record();
+  EXPECT_EQ(values(&s.out[0]), record(0));
+  const int32_t tag = s.out[0].tag;
+  g.abort.store(1);  // seen before the first slice: no part record replaces the last
+  s.Record();
+  EXPECT_EQ(s.out[0].tag, tag);
+  EXPECT_EQ(values(&s.out[0]), record(0));
+  g.abort.store(0);
+  s.Record();
+  EXPECT_EQ(values(&s.out[0]), record(4)) << "the open device reads on";
+  s.stopRequest.store(1);
+  s.Record();
+  EXPECT_EQ(values(&s.out[0]), record(0)) << "stopped, the device was closed; opened again, its file starts over";
+}
+
 TEST(Sound, PlaysTheInverseOfARecordClippedTo16Bits) {
   struct Case {
     int stereo, playLength;
