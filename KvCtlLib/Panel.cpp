@@ -266,13 +266,12 @@ CPanel::Binding& CPanel::BindCheck(QCheckBox* box, const std::string& key, long 
   auto* b = new Binding{Binding::check, box, key, handler, {}, true, {}, {}};
   bindings.push_back(b);
   // clicked: the user's act only, never a state set from code.
-  connect(box, &QCheckBox::clicked, this, [this, b, box](bool on) {
+  connect(box, &QCheckBox::clicked, this, [this, b](bool on) {
     Guarded(b->handler, [&] {
       if (loading) return;
       PutLng(b->key, on ? 1 : 0);
       Show(*b);  // a refused write shows the engine's value again
     });
-    (void)box;
   });
   return *b;
 }

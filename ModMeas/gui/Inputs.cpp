@@ -117,9 +117,14 @@ void CMeasInputs::OnValue(const std::string& key) {
 }
 
 void CMeasInputs::LayOut() {
-  int x = kMargin;
-  const int top = kMargin + kHelpH + 4;
   int shown = 0;
+  for (const Channel& ch : channels) shown += ch.visible ? 1 : 0;
+  // The help text wraps to the width of the visible channels and pushes them down.
+  const int width = std::max(shown, 2) * (kFrameW + kMargin) - kMargin;
+  const int helpH = std::max(kHelpH, help->heightForWidth(width));
+  help->setGeometry(kMargin, kMargin, width, helpH);
+  int x = kMargin;
+  const int top = kMargin + helpH + 4;
   for (Channel& ch : channels) {
     ch.frame->setVisible(ch.visible);
     ch.offsets->setVisible(ch.visible && more->isChecked());
@@ -127,10 +132,7 @@ void CMeasInputs::LayOut() {
     ch.frame->move(x, top);
     ch.offsets->move(x, top + kFrameH + 4);
     x += kFrameW + kMargin;
-    ++shown;
   }
-  const int width = std::max(shown, 2) * (kFrameW + kMargin) - kMargin;
-  help->setGeometry(kMargin, kMargin, width, kHelpH);
   int y = top;
   if (shown) y += kFrameH + 4 + (more->isChecked() ? kOffsetsH + 4 : 0);
   more->move(kMargin, y);

@@ -19,7 +19,7 @@ constexpr long kCaption = 123001, kTabCaption = 123002, kLoad = 123003, kValueCh
                kCycles = 123012;
 
 // Lay-out, pixels: the list takes what the right-hand column leaves.
-constexpr int kMargin = 4, kColumnW = 142, kRowH = 22, kFieldH = 20, kFrameH = 15 + 2 * kRowH + 1;
+constexpr int kMargin = 4, kColumnW = 132, kRowH = 22, kFieldH = 20, kFrameH = 15 + 2 * kRowH + 1;
 
 bool same(const std::string& a, const std::string& b) {
   return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
@@ -80,10 +80,10 @@ CMeasOutputs::CMeasOutputs(QWidget* parent)
   });
 
   range = new QGroupBox("Valid Range", this);
-  maxCaption = caption(range, "Max ()", 6, 15, 62);
-  max = field(range, 68, 15, kColumnW - 74);
-  minCaption = caption(range, "Min ()", 6, 15 + kRowH, 62);
-  min = field(range, 68, 15 + kRowH, kColumnW - 74);
+  maxCaption = caption(range, "Max ()", 6, 15, 54);
+  max = field(range, 60, 15, kColumnW - 66);
+  minCaption = caption(range, "Min ()", 6, 15 + kRowH, 54);
+  min = field(range, 60, 15 + kRowH, kColumnW - 66);
   // Limits step by a thousandth of their decade, never below the unit's resolution.
   auto limitStep = Custom([this](double v, bool up) {
     IUtils* u = Utils();
@@ -94,18 +94,18 @@ CMeasOutputs::CMeasOutputs(QWidget* parent)
   BindNumber(min, "", limitStep, kMin);
 
   dataOptions = new QGroupBox("Options", this);
-  caption(dataOptions, "Freq (Hz)", 6, 15, 62);
-  freq = field(dataOptions, 68, 15, kColumnW - 74);
+  caption(dataOptions, "Freq (Hz)", 6, 15, 54);
+  freq = field(dataOptions, 60, 15, kColumnW - 66);
   autoFreq = new QCheckBox("Auto", dataOptions);
   autoFreq->setGeometry(6, 15 + kRowH, 80, kFieldH);
   BindNumber(freq, "", Scale125(), kFreq);
   BindCheck(autoFreq, "", kAuto);
 
   jncOptions = new QGroupBox("Options", this);
-  caption(jncOptions, "Start", 6, 15, 62);
-  start = field(jncOptions, 68, 15, kColumnW - 74);
-  caption(jncOptions, "N", 6, 15 + kRowH, 62);
-  cycles = field(jncOptions, 68, 15 + kRowH, kColumnW - 74);
+  caption(jncOptions, "Start", 6, 15, 54);
+  start = field(jncOptions, 60, 15, kColumnW - 66);
+  caption(jncOptions, "N", 6, 15 + kRowH, 54);
+  cycles = field(jncOptions, 60, 15 + kRowH, kColumnW - 66);
   // Cycles count from 1: only whole numbers from 1 are written.
   BindNumber(start, "ckjnc.start", Fixed(1), kStart, true).atLeast = 1;
   BindNumber(cycles, "ckjnc.N", Fixed(1), kCycles, true).atLeast = 1;
