@@ -89,6 +89,7 @@ std::string CDocument::BaseName(const std::string& name) {
 
 long CDocument::LoadSetup(const std::string& file) {
   long result = 0;
+  loadErrors = 0;
   KvGuarded(utils, kLocLoadSetup, [&] {
     if (file.empty()) return;
     if (!QFileInfo::exists(QString::fromStdString(file))) {
@@ -130,6 +131,7 @@ long CDocument::LoadSetup(const std::string& file) {
     }
     utils->get_LibraryPath(&libraryAfter);
     if (libraryAfter != libraryBefore) utils->AddLog("The setup set the library path to " + libraryAfter, sevWarn);
+    loadErrors = errors;
     if (errors == 0)
       utils->AppendLog(" Done.", sevSys);
     else

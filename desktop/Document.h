@@ -31,6 +31,8 @@ class CDocument {
   long ClearSetup();
   // What a save writes now.
   std::string SetupText();
+  // The failing lines and sections of the last load (the log has them).
+  long LoadErrors() const { return loadErrors; }
 
   // The File menu.
   void New();
@@ -55,6 +57,7 @@ class CDocument {
   IApp* app = nullptr;
   IUtils* utils = nullptr;
   KvPtr<IWrkSpc> wrkspc;
+  long loadErrors = 0;
 
   std::string name() const;
   // The user agrees to close what is open (asked only when something is).

@@ -1,6 +1,6 @@
 // kelvane: the desktop workbench. See CommandLine.h for its arguments. Without a display it
 // runs off screen, prints the measurement report of what it opened and ran, and closes.
-// Exit status: 0; 1 when a setup could not be opened or a grab not written; 2 for a usage
+// Exit status: 0; 1 when a setup could not be opened (or had failing lines) or a grab not written; 2 for a usage
 // error or an unreadable file.
 
 #include <QApplication>
@@ -17,6 +17,7 @@
 #include "KvDll/FileRead.h"
 #include "desktop/CommandLine.h"
 #include "desktop/Dialogs.h"
+#include "desktop/Document.h"
 #include "desktop/QtWnd.h"
 #include "desktop/frmMain.h"
 #include "shell/Report.h"
@@ -163,6 +164,10 @@ int main(int argc, char** argv) {
         wrkspc->Open(args.open, &r);
         if (r != 0) {
           std::fprintf(stderr, "kelvane: cannot open %s\n", args.open.c_str());
+          status = 1;
+        } else if (const long errors = w.Document().LoadErrors(); errors > 0) {
+          // Opened, but not as saved: a batch run must not pass for a clean one.
+          std::fprintf(stderr, "kelvane: %ld error(s) in setup file %s\n", errors, args.open.c_str());
           status = 1;
         }
       }
