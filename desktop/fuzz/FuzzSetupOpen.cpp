@@ -135,6 +135,9 @@ void openOnce(const char* data, size_t size) {
     for (frmHost* h : hosts) h->ComponentUnloaded(c);
   }
   QCoreApplication::processEvents();
+  // Closed panel windows delete themselves from the event loop, which never runs here: left
+  // alone they would pile up, and every later window lookup would walk them all.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   // A setup may name another module folder; the next input starts from the test modules.
   std::string lib;
   g_rig->main->Utils()->get_LibraryPath(&lib);
