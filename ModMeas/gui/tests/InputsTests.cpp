@@ -6,10 +6,26 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMimeData>
 
 #include "ModMeas/gui/Inputs.h"
 #include "ModMeas/gui/tests/MeasPanelRig.h"
+
+namespace {
+
+// Records the keys that reach the object it filters.
+class KeyCounter : public QObject {
+ public:
+  QList<int> seen;
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::KeyPress) seen << static_cast<QKeyEvent*>(e)->key();
+    return false;
+  }
+};
+
+}  // namespace
 
 class InputsTests : public QObject {
   Q_OBJECT
@@ -56,6 +72,33 @@ class InputsTests : public QObject {
     GuiStyle s{};
     dynamic_cast<IKvGui*>(p)->GetStyle(&s);
     QVERIFY(!s.bResizeable && s.bToolwnd && !s.bDialog && !s.bMaximize && !s.bMinimize && s.bCloseable);
+    // F1 stops at the panel: nothing above it sees the key.
+    KeyCounter keys;
+    r.hostOf(p)->installEventFilter(&keys);
+    QTest::keyClick(child<TextUpdown>(p, "txtRise00")->Edit(), Qt::Key_F1);
+    QTest::keyClick(child<TextUpdown>(p, "txtRise00")->Edit(), Qt::Key_F2);
+    QCOMPARE(keys.seen, QList<int>({Qt::Key_F2}));
+  }
+
+  void positionFromTheComponentInPixels() {
+    struct Case {
+      const char* left;
+      const char* top;
+      bool moves;
+    };
+    const Case cases[] = {{"120", "40", true}, {"-1", "40", false}, {"120", "-5", false}, {"0", "0", true}};
+    PanelRig r;
+    int k = 0;
+    for (const Case& c : cases) {
+      const std::string comp = "m" + std::to_string(++k);
+      QCOMPARE(r.exec("load " + comp + " = meas.ck"), 0L);
+      QCOMPARE(r.exec(comp + ".igui.left = " + c.left), 0L);
+      QCOMPARE(r.exec(comp + ".igui.top = " + c.top), 0L);
+      r.main->ShowPanel(comp + ".igui");
+      const QPoint at = r.hostOf(r.find(comp, "igui"))->pos();
+      const QPoint want(atoi(c.left), atoi(c.top));
+      QVERIFY2((at == want) == c.moves, qPrintable(QString("%1,%2 at %3,%4").arg(c.left, c.top).arg(at.x()).arg(at.y())));
+    }
   }
 
   void eachKeyRefreshesItsControl() {
@@ -85,8 +128,11 @@ class InputsTests : public QObject {
     QVERIFY(p);
     QCOMPARE(r.exec("load m2 = meas.ck"), 0L);
     for (const Case& c : cases) {
+      ChangeLog changes(r.main->App());
       QCOMPARE(r.exec(c.line), 0L);
       const QString what = QString(c.line) + " -> " + c.field;
+      // The refresh writes nothing back: the script's own change is the only one.
+      QVERIFY2(changes.seen.size() == 1, qPrintable(what));
       if (c.key) {
         QVERIFY2(child<TextUpdown>(p, c.field)->Text() == r.num(r.dbl("m", c.key)), qPrintable(what));
       } else {
