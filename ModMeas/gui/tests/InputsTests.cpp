@@ -41,7 +41,6 @@ class InputsTests : public QObject {
     QWidget* p = r.find("m", "igui");
     QVERIFY(p);
     QCOMPARE(changes.seen, std::vector<std::string>());
-    QCOMPARE(r.hostOf(p)->windowTitle(), QString("m: Thresholds"));
     QCOMPARE(child<QComboBox>(p, "cmbEdge0")->currentText(), QString("Both"));
     QCOMPARE(child<QComboBox>(p, "cmbEdge1")->currentText(), QString("Rise"));
     QCOMPARE(child<QComboBox>(p, "cmbEdge2")->currentText(), QString("Low"));
@@ -56,49 +55,45 @@ class InputsTests : public QObject {
     QVERIFY(!child<QGroupBox>(p, "fraOffsets0")->isVisibleTo(p));
   }
 
-  void titleAndPositionComeFromTheComponent() {
-    PanelRig r;
-    QCOMPARE(r.exec("load m = meas.ck"), 0L);
-    QCOMPARE(r.exec("m.igui.title = \"My thresholds\""), 0L);
-    r.main->ShowPanel("m.igui");
-    QWidget* p = r.find("m", "igui");
-    QCOMPARE(r.hostOf(p)->windowTitle(), QString("My thresholds"));
-    std::string caption;
-    dynamic_cast<IKvGui*>(p)->get_Caption(&caption);
-    QCOMPARE(caption, std::string("My thresholds"));
-    std::string tab;
-    dynamic_cast<IKvGui*>(p)->get_TabCaption(&tab);
-    QCOMPARE(tab, std::string("m"));
-    GuiStyle s{};
-    dynamic_cast<IKvGui*>(p)->GetStyle(&s);
-    QVERIFY(!s.bResizeable && s.bToolwnd && !s.bDialog && !s.bMaximize && !s.bMinimize && s.bCloseable);
-    // F1 stops at the panel: nothing above it sees the key.
-    KeyCounter keys;
-    r.hostOf(p)->installEventFilter(&keys);
-    QTest::keyClick(child<TextUpdown>(p, "txtRise00")->Edit(), Qt::Key_F1);
-    QTest::keyClick(child<TextUpdown>(p, "txtRise00")->Edit(), Qt::Key_F2);
-    QCOMPARE(keys.seen, QList<int>({Qt::Key_F2}));
-  }
-
-  void positionFromTheComponentInPixels() {
+  void titlePositionStyleAndHelpKey() {
     struct Case {
+      const char* title;
       const char* left;
       const char* top;
       bool moves;
+      const char* caption;
     };
-    const Case cases[] = {{"120", "40", true}, {"-1", "40", false}, {"120", "-5", false}, {"0", "0", true}};
+    const Case cases[] = {{"", "120", "40", true, "m1: Thresholds"},
+                          {"Mine", "-1", "40", false, "Mine"},
+                          {"", "120", "-5", false, "m3: Thresholds"},
+                          {"", "0", "0", true, "m4: Thresholds"}};
     PanelRig r;
     int k = 0;
     for (const Case& c : cases) {
       const std::string comp = "m" + std::to_string(++k);
       QCOMPARE(r.exec("load " + comp + " = meas.ck"), 0L);
+      r.main->App()->put_str(comp, "igui.title", c.title);
       QCOMPARE(r.exec(comp + ".igui.left = " + c.left), 0L);
       QCOMPARE(r.exec(comp + ".igui.top = " + c.top), 0L);
       r.main->ShowPanel(comp + ".igui");
-      const QPoint at = r.hostOf(r.find(comp, "igui"))->pos();
-      const QPoint want(atoi(c.left), atoi(c.top));
-      QVERIFY2((at == want) == c.moves, qPrintable(QString("%1,%2 at %3,%4").arg(c.left, c.top).arg(at.x()).arg(at.y())));
+      QWidget* p = r.find(comp, "igui");
+      const QPoint at = r.hostOf(p)->pos();
+      QVERIFY2((at == QPoint(atoi(c.left), atoi(c.top))) == c.moves, c.caption);
+      QCOMPARE(r.hostOf(p)->windowTitle(), QString(c.caption));
+      std::string tab;
+      dynamic_cast<IKvGui*>(p)->get_TabCaption(&tab);
+      QCOMPARE(tab, comp);
     }
+    QWidget* p = r.find("m1", "igui");
+    GuiStyle s{};
+    dynamic_cast<IKvGui*>(p)->GetStyle(&s);
+    QVERIFY(!s.bResizeable && s.bToolwnd && !s.bDialog && !s.bMaximize && !s.bMinimize && s.bCloseable);
+    // F1 stops at the panel: the window above it never sees the key.
+    KeyCounter keys;
+    r.hostOf(p)->installEventFilter(&keys);
+    QTest::keyClick(child<TextUpdown>(p, "txtRise00")->Edit(), Qt::Key_F1);
+    QTest::keyClick(child<TextUpdown>(p, "txtRise00")->Edit(), Qt::Key_F2);
+    QCOMPARE(keys.seen, QList<int>({Qt::Key_F2}));
   }
 
   void eachKeyRefreshesItsControl() {
@@ -254,18 +249,6 @@ class InputsTests : public QObject {
     r.reload(p, "m");
     act(child<TextUpdown>(p, "txtRise01"), 2, "0.75");
     QCOMPARE(r.dbl("m", "ck.rise.mid"), 0.75);
-  }
-
-  void unloadingTheComponentClosesItsPanels() {
-    PanelRig r;
-    QVERIFY(r.show("m", "meas.all", "igui"));
-    r.main->ShowPanel("m.ogui");
-    QCOMPARE(r.exec("unload m"), 0L);
-    QVERIFY(!r.find("m", "igui"));
-    QVERIFY(!r.find("m", "ogui"));
-    // Events after the panels went reach nobody stale.
-    QCOMPARE(r.exec("load m = meas.ck"), 0L);
-    QCOMPARE(r.exec("m.ck.rise.mid = 1"), 0L);
   }
 
  private:

@@ -1,6 +1,6 @@
 // The panel base on a panel of the test's own, loaded on a real measurement component in a
-// real panel window: the load sequence, the events it takes and those it leaves, the step
-// rules, list commands, and where faults go.
+// real panel window: the step rules, the events it takes and those it leaves, list commands,
+// a fault without an engine, and a panel deleted while an event is being raised.
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -64,30 +64,6 @@ class PanelBaseTests : public QObject {
   Q_OBJECT
 
  private slots:
-  void loadTakesTitleAndTabFromTheComponent() {
-    struct Case {
-      const char* title;  // igui.title before Load
-      const char* tab;
-      const char* caption;
-    };
-    const Case cases[] = {{"", nullptr, "m: Probe"}, {"Mine", nullptr, "Mine"}, {"", ":P", "m: Probe"}};
-    for (const Case& c : cases) {
-      PanelRig r;
-      QCOMPARE(r.exec("load m = meas.ck"), 0L);
-      r.main->App()->put_str("m", "igui.title", c.title);
-      r.main->App()->put_dbl("m", "ck.rise.mid", 0.5);
-      Hosted h(r, "m", c.tab);
-      std::string caption;
-      h.panel->get_Caption(&caption);
-      QCOMPARE(caption, std::string(c.caption));
-      QCOMPARE(h.host->windowTitle(), QString(c.caption));
-      QCOMPARE(h.panel->level->Text(), r.num(0.5));
-      QCOMPARE(h.panel->edge->currentText(), QString("Rise"));
-      QVERIFY(!h.panel->more->isChecked());
-      QVERIFY(!h.panel->Loading());
-    }
-  }
-
   void stepRules() {
     struct Case {
       int field;  // 0 level (1-2-5), 1 offset (decade steps), 2 count (whole, +-1)
@@ -145,27 +121,13 @@ class PanelBaseTests : public QObject {
     // A refusal's text is not a list.
     QCOMPARE(h.panel->List(".nosuch()"), std::vector<std::string>());
     QVERIFY(!h.panel->Execute(".nosuch()"));
-  }
-
-  void faultsGoToTheirHandlersNumber() {
-    PanelRig r;
-    QCOMPARE(r.exec("load m = meas.ck"), 0L);
-    // Without an engine there are no Utils: the panel's own report takes it.
+    // Without an engine there are no Utils: the panel's own report takes Load's fault.
     auto* lone = new ProbePanel(r.main->NewPanelWindow("lone"));
     IApp* none = nullptr;
     IKvHost* noHost = nullptr;
     std::string label = "m";
     lone->Load(&none, &noHost, &label);
     QCOMPARE(lone->reported, std::vector<long>({902}));
-    // With one, the engine's error report gets the handler's number and the label.
-    Hosted h(r, "m");
-    QCOMPARE(r.exec("m.ck.rise.mid = 1"), 0L);
-    QCOMPARE(r.exec("unload m"), 0L);
-    act(h.panel->level, 0);
-    QVERIFY2(r.log().find("m: Error 910/") != std::string::npos, r.log().c_str());
-    h.panel->more->click();
-    QVERIFY2(r.log().find("m: Error 913/") != std::string::npos, r.log().c_str());
-    QVERIFY(lone->reported.size() == 1);
   }
 
   void aPanelDeletedWhileTheEngineRaisesIsNotCalled() {
