@@ -166,8 +166,10 @@ void CPanel::report(long number, const PanelError& e) {
     ReportWithoutUtils(number, e);
 }
 
-void CPanel::ReportWithoutUtils(long number, const PanelError& e) {
-  qWarning("%ld:%ld:%ld:%s", number, e.code, e.line, e.desc.c_str());
+void CPanel::ReportWithoutUtils(long number, const PanelError& e) { qWarning("%s", FaultText(number, e).c_str()); }
+
+std::string CPanel::FaultText(long number, const PanelError& e) {
+  return std::to_string(number) + ":" + std::to_string(e.code) + ":" + std::to_string(e.line) + ":" + e.desc;
 }
 
 // ---- the engine's settings ----

@@ -111,8 +111,11 @@ class CPanel : public QWidget, public IKvGui, public IAppEvents {
   virtual void Fill() { RefreshAll(); }
   // A change of one key of this component (lower case). By default the bindings of the key.
   virtual void OnValue(const std::string& key) { Refresh(key); }
-  // Where a fault goes when there are no Utils yet (a text panel shows a message box).
+  // Where a fault goes when there are no Utils yet (a text panel shows a critical message
+  // box titled with the label, with FaultText as its text); by default Qt's warning log.
   virtual void ReportWithoutUtils(long number, const PanelError& e);
+  // number:code:line:description
+  static std::string FaultText(long number, const PanelError& e);
 
   template <class Fn>
   bool Guarded(long number, Fn&& fn) {

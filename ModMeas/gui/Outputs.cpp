@@ -75,6 +75,7 @@ CMeasOutputs::CMeasOutputs(QWidget* parent)
   list->setSelectionMode(QAbstractItemView::ExtendedSelection);
   list->setDragEnabled(true);
   list->setDragDropMode(QAbstractItemView::DragOnly);
+  list->setDefaultDropAction(Qt::CopyAction);
   connect(list, &QListWidget::currentRowChanged, this, [this](int row) {
     if (!Loading()) Guarded(kSelect, [&] { select(row); });
   });

@@ -25,6 +25,8 @@ class CMeasList final : public QListWidget {
 
  protected:
   QStringList mimeTypes() const override { return {"text/plain"}; }
+  // A copy only: a target taking the drag as a move would have the view remove the entries.
+  Qt::DropActions supportedDropActions() const override { return Qt::CopyAction; }
   QMimeData* mimeData(const QList<QListWidgetItem*>& items) const override;
 };
 

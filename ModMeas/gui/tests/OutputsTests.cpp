@@ -236,6 +236,8 @@ class OutputsTests : public QObject {
       for (int row : c.rows) l->item(row)->setSelected(true);
       QCOMPARE(dragged(l), QString(c.text));
     }
+    // Dragged as a copy: the entries stay in the list whatever the target does.
+    QCOMPARE(l->model()->supportedDragActions(), Qt::DropActions(Qt::CopyAction));
   }
 
   void faultsReportTheirHandlerNumbers() {

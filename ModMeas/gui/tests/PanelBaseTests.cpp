@@ -41,7 +41,13 @@ class ProbePanel final : public CPanel {
     values.push_back(key);
     CPanel::OnValue(key);
   }
-  void ReportWithoutUtils(long number, const PanelError&) override { reported.push_back(number); }
+  void ReportWithoutUtils(long number, const PanelError& e) override {
+    reported.push_back(number);
+    text = FaultText(number, e);
+  }
+
+ public:
+  std::string text;
 };
 
 struct Hosted {
@@ -128,6 +134,7 @@ class PanelBaseTests : public QObject {
     std::string label = "m";
     lone->Load(&none, &noHost, &label);
     QCOMPARE(lone->reported, std::vector<long>({902}));
+    QVERIFY2(lone->text.rfind("902:" + std::to_string(E_POINTER) + ":", 0) == 0, lone->text.c_str());
   }
 
   void aPanelDeletedWhileTheEngineRaisesIsNotCalled() {
