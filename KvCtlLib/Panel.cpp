@@ -285,6 +285,28 @@ CPanel::Binding& CPanel::BindList(QComboBox* list, const std::string& key, long 
   return *b;
 }
 
+CPanel::Binding& CPanel::BindText(QLineEdit* field, const std::string& key, long handler) {
+  auto* b = new Binding{Binding::text, field, key, handler, {}, false, {}, {}};
+  bindings.push_back(b);
+  // editingFinished: Enter or focus lost; a text set from code raises nothing.
+  connect(field, &QLineEdit::editingFinished, this, [this, b, field] {
+    Guarded(b->handler, [&] {
+      if (loading) return;
+      const std::string t = field->text().toStdString();
+      if (Str(b->key) != t) PutStr(b->key, t);
+      Show(*b);
+    });
+  });
+  return *b;
+}
+
+CPanel::Binding& CPanel::BindMore(QCheckBox* more, long handler) {
+  auto* b = new Binding{Binding::more, more, std::string(traits.prefix) + ".more", handler, {}, true, {}, {}};
+  bindings.push_back(b);
+  connect(more, &QCheckBox::clicked, this, [this, b, more] { Guarded(b->handler, [&] { MoreClicked(more); }); });
+  return *b;
+}
+
 CPanel::Binding* CPanel::FindBinding(QWidget* w) {
   for (Binding* b : bindings)
     if (b->widget == w) return b;
@@ -339,6 +361,11 @@ void CPanel::Show(Binding& b) {
     }
     case Binding::check: static_cast<QCheckBox*>(b.widget)->setChecked(Lng(b.key) != 0); break;
     case Binding::list: SetListText(static_cast<QComboBox*>(b.widget), QString::fromStdString(Str(b.key))); break;
+    case Binding::text: static_cast<QLineEdit*>(b.widget)->setText(QString::fromStdString(Str(b.key))); break;
+    case Binding::more:
+      static_cast<QCheckBox*>(b.widget)->setChecked(Lng(b.key) != 0);
+      FitToContents();
+      break;
   }
 }
 

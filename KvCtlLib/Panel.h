@@ -34,6 +34,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLineEdit;
 class TextUpdown;
 
 // A failure inside a handler: the error code (an HRESULT), the source line, what failed.
@@ -96,7 +97,7 @@ class CPanel : public QWidget, public IKvGui, public IAppEvents {
 
   // One bound control. The key may be changed later (a field that follows a selection).
   struct Binding {
-    enum Kind { number, check, list } kind;
+    enum Kind { number, check, list, text, more } kind;
     QWidget* widget;
     std::string key;
     long handler;
@@ -160,6 +161,12 @@ class CPanel : public QWidget, public IKvGui, public IAppEvents {
   // Writes the chosen text when it differs from the engine's (ignoring case). A value the
   // list does not hold is shown as it is, never replaced by an entry.
   Binding& BindList(QComboBox* list, const std::string& key, long handler);
+  // Writes the text when the user ends editing (Enter or leaving the field) and it differs
+  // from the engine's; never per keystroke.
+  Binding& BindText(QLineEdit* field, const std::string& key, long handler);
+  // The "More" box of "<prefix>.more": a click lays out, resizes and writes (MoreClicked); a
+  // refresh sets the box and lays out.
+  Binding& BindMore(QCheckBox* more, long handler);
   Binding* FindBinding(QWidget* w);
   // Shows the engine's value of each binding of key (ignoring case); false when none.
   bool Refresh(const std::string& key);

@@ -81,23 +81,18 @@ CMeasInputs::CMeasInputs(QWidget* parent)
   more = new QCheckBox("More", this);
   more->adjustSize();
   more->setObjectName("chkMore");
-  connect(more, &QCheckBox::clicked, this, [this] { Guarded(kMore, [&] { MoreClicked(more); }); });
+  BindMore(more, kMore);
   LayOut();
 }
 
 void CMeasInputs::Fill() {
-  RefreshAll();  // edge lists and the seven numbers of each channel
   for (Channel& ch : channels) ch.visible = Lng(std::string(ch.prefix) + "visible") != 0;
-  more->setChecked(Lng("igui.more") != 0);
-  FitToContents();
+  RefreshAll();  // edge lists, the seven numbers of each channel, "More" and the lay-out
 }
 
 void CMeasInputs::OnValue(const std::string& key) {
-  if (key == "igui.more") {
-    more->setChecked(Lng(key) != 0);
-    FitToContents();
-    return;
-  }
+  // "igui.more", an edge list or a field of its own key; else by the channel's prefix.
+  if (Refresh(key)) return;
   for (Channel& ch : channels) {
     const std::string p = ch.prefix;
     if (key.compare(0, p.size(), p) != 0) continue;
@@ -109,8 +104,6 @@ void CMeasInputs::OnValue(const std::string& key) {
       // The plain threshold is the rising one and clears its falling offset.
       Refresh(p + "rise." + rest);
       Refresh(p + "fall." + rest);
-    } else {
-      Refresh(key);
     }
     return;
   }

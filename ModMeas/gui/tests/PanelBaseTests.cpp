@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
 
 #include "KvCtlLib/Panel.h"
 #include "ModMeas/gui/tests/MeasPanelRig.h"
@@ -26,7 +27,10 @@ class ProbePanel final : public CPanel {
     BindNumber(count, "start", Fixed(1), 912, true).atLeast = -1;
     BindCheck(more, "igui.more", 913);
     BindList(edge, "ck.edgetype", 914);
+    name = new QLineEdit(this);
+    BindText(name, "igui.title", 915);
   }
+  QLineEdit* name;
   TextUpdown *level, *offset, *count;
   QCheckBox* more;
   QComboBox* edge;
@@ -116,6 +120,19 @@ class PanelBaseTests : public QObject {
     p.Unload();
     QCOMPARE(r.exec("m.ck.rise.mid = 5"), 0L);
     QVERIFY(p.values.empty());
+  }
+
+  void textFieldsWriteWhenEditingEnds() {
+    PanelRig r;
+    QCOMPARE(r.exec("load m = meas.ck"), 0L);
+    Hosted h(r, "m");
+    ChangeLog changes(r.main->App());
+    QTest::keyClicks(h.panel->name, "abc");
+    QCOMPARE(changes.seen, std::vector<std::string>());  // not per keystroke
+    QTest::keyClick(h.panel->name, Qt::Key_Return);
+    QCOMPARE(r.str("m", "igui.title"), std::string("abc"));
+    QTest::keyClick(h.panel->name, Qt::Key_Return);  // unchanged: written once
+    QCOMPARE(changes.seen, std::vector<std::string>({"m.igui.title"}));
   }
 
   void listCommands() {
