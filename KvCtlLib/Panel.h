@@ -12,9 +12,15 @@
 //                           Execute are ignored.
 //   Unload                  drops Utils, the event connection (and App), Host.
 //
-// Fields are bound to keys (BindNumber, BindCheck, BindList) and are then written when the
-// user acts on them and refreshed from the engine without writing back (Qt's change signals
-// fire on programmatic changes; the bound ones use the user-only signals).
+// Fields are bound to keys (BindNumber, BindCheck, BindList, BindText, BindMore) and are then
+// written when the user acts on them and refreshed from the engine without writing back (Qt's
+// change signals fire on programmatic changes; the bound ones use the user-only signals).
+// After every write the field shows the engine's value again, so a refused write is undone.
+// A panel's own controls follow the same rule: write from clicked/activated/editingFinished,
+// never from toggled/currentIndexChanged/textChanged.
+//
+// Captions: buttons, check boxes and frames show "&&" as "&" themselves; labels, list entries
+// and tool tips take text literally, so give them Literal(text).
 //
 // Every handler runs under one trap: Guarded(number, fn). A thrown PanelError (a failing
 // HRESULT from the accessors below, with the line of the call), or any exception, ends the
