@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPalette>
 #include <QScreen>
 #include <QtDebug>
 #include <algorithm>
@@ -281,6 +282,11 @@ CPanel::Binding& CPanel::BindCheck(QCheckBox* box, const std::string& key, long 
 CPanel::Binding& CPanel::BindList(QComboBox* list, const std::string& key, long handler) {
   auto* b = new Binding{Binding::list, list, key, handler, {}, false, {}, {}};
   bindings.push_back(b);
+  // A value the list does not hold is shown as its placeholder: in the text's own colour, as
+  // a value, not greyed as a hint.
+  QPalette pal = list->palette();
+  pal.setColor(QPalette::PlaceholderText, pal.color(QPalette::Text));
+  list->setPalette(pal);
   connect(list, &QComboBox::activated, this, [this, b](int) { Guarded(b->handler, [&] { listChosen(*b); }); });
   return *b;
 }
