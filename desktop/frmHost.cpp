@@ -120,6 +120,46 @@ void frmHost::LoadCtrl(cCtrl* c, bool select) {
   }
 }
 
+// The host a control is loaded with: its window, on behalf of that one control.
+class CCtrlSite final : public IKvHost {
+ public:
+  CCtrlSite(frmHost& h, cCtrl* c) : host(h), ctrl(c) {}
+  long AddRef() override { return 1; }
+  long Release() override { return 1; }
+  HRESULT GetIDOfName(const std::string&) override { return DISP_E_UNKNOWNNAME; }
+  HRESULT Caption(std::string* val) override { return host.captionFor(ctrl, val); }
+  HRESULT Unload() override { return host.Unload(); }
+  HRESULT Size(float width, float height) override { return host.sizeFor(ctrl, width, height); }
+  HRESULT TabCaption(std::string* val) override { return host.tabCaptionFor(ctrl, val); }
+  HRESULT MoveWnd(float left, float top) override { return host.MoveWnd(left, top); }
+
+ private:
+  frmHost& host;
+  cCtrl* ctrl;
+};
+
+HRESULT frmHost::sizeFor(cCtrl* c, float width, float height) {
+  if (c == loadingCtrl || c == shown || !shown) return Size(width, height);
+  // Behind another tab: the size waits for its tab, and the window stays as it is.
+  c->last = QSize(KvTwipsToPixels(width), KvTwipsToPixels(height));
+  return S_OK;
+}
+
+HRESULT frmHost::captionFor(cCtrl* c, std::string* val) {
+  if (!val) return E_POINTER;
+  // Behind another tab the caption is read from the control when its tab is selected.
+  if (!loading && shown && c != shown) return S_OK;
+  return Caption(val);
+}
+
+HRESULT frmHost::tabCaptionFor(cCtrl* c, std::string* val) {
+  if (!val) return E_POINTER;
+  if (loading) return TabCaption(val);
+  const auto at = std::find(ctrls.begin(), ctrls.end(), c);
+  if (at != ctrls.end()) tabs->setTabText(static_cast<int>(at - ctrls.begin()), QString::fromStdString(*val));
+  return S_OK;
+}
+
 void frmHost::createControl(cCtrl* c, int index) {
   std::string type = c->compType;
   if (type.empty() && c->bGui && shell.app) shell.app->get_str(c->compName, "gui.name", &type);
@@ -152,7 +192,8 @@ void frmHost::createControl(cCtrl* c, int index) {
   frame->insertWidget(index, w);
   if (c->iGui) {
     IApp* app = shell.app;
-    IKvHost* self = this;
+    c->site = std::make_shared<CCtrlSite>(*this, c);
+    IKvHost* self = c->site.get();
     std::string label = c->compName;
     loading = true;
     loadingCtrl = c;

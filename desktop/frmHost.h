@@ -10,6 +10,7 @@
 #include <QPoint>
 #include <QSize>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,6 +34,9 @@ struct cCtrl {
   QWidget* ctrl = nullptr;  // null until created (or when creation failed)
   IKvGui* iGui = nullptr;
   QSize last;  // the control's size when it was last shown (pixels)
+  // The host this control talks to: its window, knowing which control calls, so a control
+  // behind another tab sizes and names only itself.
+  std::shared_ptr<IKvHost> site;
 };
 
 // Makes the control of a ProgID, or null when none is installed.
@@ -141,6 +145,12 @@ class frmHost final : public QMdiSubWindow, public IKvHost {
   double dragPressedAt = 0;
 
   void startDrag(int index);
+  friend class CCtrlSite;
+  // A control's own host calls: the shown or loading one acts on the window, one behind
+  // another tab only on what is kept for it.
+  HRESULT sizeFor(cCtrl* c, float width, float height);
+  HRESULT captionFor(cCtrl* c, std::string* val);
+  HRESULT tabCaptionFor(cCtrl* c, std::string* val);
 
   void LoadCtrl(cCtrl* c, bool select);
   void createControl(cCtrl* c, int index);

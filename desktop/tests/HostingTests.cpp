@@ -239,6 +239,30 @@ class HostingTests : public QObject {
     QCOMPARE(h->widget()->size(), QSize(KvTwipsToPixels(3000) + 2 * m, KvTwipsToPixels(1500) + 2 * m));
   }
 
+  void aControlBehindAnotherTabSizesAndNamesOnlyItself() {
+    DesktopRig r;
+    frmHost* h = r.main->NewPanelWindow("sites");
+    h->AddCtrl("a", "KvTest.Panel", true, false);
+    h->AddCtrl("b", "KvTest.Panel", true, false);
+    h->SelectTab(0);
+    const QSize front = h->widget()->size();
+    QWidget* b = h->Ctrls()[1]->ctrl;
+    b->setProperty("askSize", QSize(6000, 3600));
+    b->setProperty("askTab", "b's own");
+    b->setProperty("askCaption", "not now");
+    QCOMPARE(h->widget()->size(), front);
+    auto* bar = h->findChild<QTabBar*>();
+    QCOMPARE(bar->tabText(0), "a");
+    QCOMPARE(bar->tabText(1), "b's own");
+    QCOMPARE(h->windowTitle(), "Panel a");
+    // Its tab selected, it gets the size it asked for.
+    h->SelectTab(1);
+    QCOMPARE(h->Ctrls()[1]->last, QSize(KvTwipsToPixels(6000), KvTwipsToPixels(3600)));
+    QVERIFY(h->widget()->size() != front);
+    h->Ctrls()[1]->ctrl->setProperty("askCaption", "now");
+    QCOMPARE(h->windowTitle(), "now");
+  }
+
   void theLogWindowOnlyHides() {
     DesktopRig r;
     frmHost* log = r.main->Shell().hosts.front();

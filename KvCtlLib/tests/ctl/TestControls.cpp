@@ -1,6 +1,7 @@
 // Test equipment for the shell's hosting: panels that call their host, a fixed style, a
 // refusal to close and a factory that makes nothing. Built beside the tests, not a product.
 
+#include <QEvent>
 #include <QLabel>
 #include <QStringList>
 #include <QVBoxLayout>
@@ -27,6 +28,7 @@ class TestPanel : public QWidget, public IKvGui {
   HRESULT GetIDOfName(const std::string&) override { return DISP_E_UNKNOWNNAME; }
   HRESULT Load(IApp**, IKvHost** host, std::string* label) override {
     name = label ? *label : "";
+    host_ = host ? *host : nullptr;
     text->setText(QString::fromStdString("panel " + name));
     if (host && *host) {
       std::string caption = "Panel " + name;
@@ -35,7 +37,22 @@ class TestPanel : public QWidget, public IKvGui {
     }
     return S_OK;
   }
-  HRESULT Unload() override { return S_OK; }
+  HRESULT Unload() override {
+    host_ = nullptr;
+    return S_OK;
+  }
+  // A test makes the panel call its host later, as a panel does on an engine event: setting
+  // "askSize" (a QSize in twips), "askTab" or "askCaption" (a text).
+  bool event(QEvent* e) override {
+    if (e->type() == QEvent::DynamicPropertyChange && host_) {
+      const QByteArray key = static_cast<QDynamicPropertyChangeEvent*>(e)->propertyName();
+      std::string text = property(key.constData()).toString().toStdString();
+      if (key == "askSize") host_->Size(property("askSize").toSize().width(), property("askSize").toSize().height());
+      if (key == "askTab") host_->TabCaption(&text);
+      if (key == "askCaption") host_->Caption(&text);
+    }
+    return QWidget::event(e);
+  }
   HRESULT GetStyle(GuiStyle* out) override {
     *out = style;
     return S_OK;
@@ -57,6 +74,7 @@ class TestPanel : public QWidget, public IKvGui {
  private:
   GuiStyle style;
   long refuse;
+  IKvHost* host_ = nullptr;
   QLabel* text;
   std::string name;
   int lastMode = -1;
