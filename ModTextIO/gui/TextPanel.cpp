@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -33,11 +34,15 @@ CPanel::Traits traitsOf(CTextPanel::Kind k) {
 // Lay-out, pixels.
 constexpr int kMargin = 6, kWidth = 318, kRowH = 28, kFieldH = 22, kFrameW = 156, kFrameH = 62;
 
-QLabel* caption(QWidget* parent, const char* text, int x, int y, int w) {
+// A caption as wide as its text (at least w), so no font cuts it short.
+QLabel* caption(QWidget* parent, const char* text, int x, int y, int w = 0) {
   auto* l = new QLabel(QString::fromUtf8(text), parent);  // none holds an "&"
-  l->setGeometry(x, y + 3, w, kFieldH - 4);
+  l->setGeometry(x, y + 3, std::max(w, l->sizeHint().width()), kFieldH - 4);
   return l;
 }
+
+// Where the next control of a row begins.
+int after(const QWidget* w, int gap = 4) { return w->geometry().right() + 1 + gap; }
 
 QLineEdit* box(QWidget* parent, const char* name, int x, int y, int w) {
   auto* b = new QLineEdit(parent);
@@ -99,28 +104,28 @@ CTextPanel::CTextPanel(QWidget* parent, Kind k) : CPanel(parent, traitsOf(k)), k
   bindOption(dataorg);
 
   y += kFrameH + 6;
-  caption(this, "Column Seperator:", kMargin, y, 104);
-  sepCol = box(this, "txtSepCol", kMargin + 104, y, 44);
+  QWidget* w = caption(this, "Column Seperator:", kMargin, y);
+  sepCol = box(this, "txtSepCol", after(w), y, 44);
   sepCol->setText(",");
   BindText(sepCol, "sep.col", b + kSepCol);
-  caption(this, "Row Seperator:", kMargin + 168, y, 88);
-  caption(this, "NewLine", kMargin + 258, y, 60)->setObjectName("lblRowSep");
+  w = caption(this, "Row Seperator:", after(sepCol, 16), y);
+  caption(this, "NewLine", after(w), y)->setObjectName("lblRowSep");
 
   if (reader) {
     y += kRowH;
-    caption(this, "Skip first ", kMargin, y, 62);
-    skipLines = {"nskiplines", box(this, "txtSkipLines", kMargin + 62, y, 44), b + kSkipLines};
-    caption(this, "Lines and", kMargin + 112, y, 58);
-    skipValues = {"nskipvalues", box(this, "txtSkipValues", kMargin + 172, y, 44), b + kSkipValues};
-    caption(this, "Values", kMargin + 222, y, 50);
+    w = caption(this, "Skip first ", kMargin, y);
+    skipLines = {"nskiplines", box(this, "txtSkipLines", after(w), y, 44), b + kSkipLines};
+    w = caption(this, "Lines and", after(skipLines.box), y);
+    skipValues = {"nskipvalues", box(this, "txtSkipValues", after(w), y, 44), b + kSkipValues};
+    caption(this, "Values", after(skipValues.box), y);
     bindSkip(skipLines);
     bindSkip(skipValues);
 
     y += kRowH;
-    caption(this, "Horizontal Multiplier:", kMargin, y, 126);
+    w = caption(this, "Horizontal Multiplier:", kMargin, y);
     xincr = new TextUpdown(this);
     xincr->setObjectName("txtXIncr");
-    xincr->setGeometry(kMargin + 128, y, 130, kFieldH);
+    xincr->setGeometry(after(w), y, 130, kFieldH);
     BindNumber(xincr, "xincr", Offset(), b + kXIncr);
 
     y += kRowH;
@@ -154,6 +159,8 @@ void CTextPanel::Fill() {
   if (kind == Kind::import) {
     showSkip(skipLines);
     showSkip(skipValues);
+  } else {
+    FitToContents();  // no "More" to size it: the host learns the fixed size here
   }
 }
 
