@@ -19,7 +19,7 @@ constexpr long kCaption = 127001, kLoad = 127002, kValueChanged = 127003, kType 
 
 // Lay-out, pixels: two columns of caption and field, the modulation frame to their right and
 // the horizontal offset below, both only with "More".
-constexpr int kMargin = 6, kCaptionW = 92, kFieldW = 90, kFieldH = 21, kRowH = 26;
+constexpr int kMargin = 6, kCaptionW = 104, kFieldW = 90, kFieldH = 21, kRowH = 26;
 constexpr int kColumnW = kCaptionW + kFieldW, kGap = 12;
 constexpr int kCol0 = kMargin, kCol1 = kCol0 + kColumnW + kGap, kRight = kCol1 + kColumnW;
 constexpr int kModX = kRight + 10, kModW = 170, kModCaptionW = 40;

@@ -63,13 +63,21 @@ class SigGenPanelTests : public QObject {
 
  private slots:
   void loadShowsTheEngineAndWritesNothing() {
-    for (int more : {0, 1}) {
+    struct Case {
+      int more;
+      const char* mod;
+    };
+    // Without "More" the modulation list is not filled: the engine's value decides.
+    for (const Case& c : {Case{0, "FM"}, Case{1, "FM"}, Case{0, "Off"}}) {
+      const int more = c.more;
+      const bool on = std::string(c.mod) != "Off";
       PanelRig r;
       for (const char* l : {"load g = siggen", "g.type = \"triangle\"", "g.freq = 2500", "g.pk2pk = 3", "g.offset = -0.25",
-                            "g.samplerate = 2M", "g.reclen = 4096", "g.symmetry = 30", "g.mod.type = \"FM\"", "g.mod.gain = 0.5",
+                            "g.samplerate = 2M", "g.reclen = 4096", "g.symmetry = 30", "g.mod.gain = 0.5",
                             "g.hor.offset = 1e-6", "g.hor.offset.additive = 1", "g.freeze = 1"})
         QVERIFY2(r.exec(l) == 0, l);
       QCOMPARE(r.exec("g.gui.more = " + std::to_string(more)), 0L);
+      QCOMPARE(r.exec(std::string("g.mod.type = \"") + c.mod + "\""), 0L);
       ChangeLog changes(r.main->App());
       r.main->ShowPanel("g.gui");
       QWidget* p = r.find("g", "gui");
@@ -101,12 +109,14 @@ class SigGenPanelTests : public QObject {
       for (const char* w : {"chkFreeze", "fraModulation", "fraHorOffset"})
         QVERIFY2(child<QWidget>(p, w)->isVisibleTo(p) == (more == 1), w);
       // The modulation decides the enabling at Load too, with or without its list.
-      QVERIFY(!child<TextUpdown>(p, "txtRate")->isEnabled());
-      QVERIFY(!child<QLabel>(p, "lblReclen")->isEnabled());
-      QVERIFY(child<TextUpdown>(p, "txtGain")->isEnabled());
-      QCOMPARE(child<TextUpdown>(p, "txtGain")->Text(), r.num(0.5));
-      QCOMPARE(child<QLabel>(p, "lblGainUnit")->text(), QString::fromStdString(unitOf(r, "mod.gain")));
-      QCOMPARE(listText(child<QComboBox>(p, "cmbModType")), more ? QString("FM") : QString());
+      QCOMPARE(child<TextUpdown>(p, "txtRate")->isEnabled(), !on);
+      QCOMPARE(child<QLabel>(p, "lblReclen")->isEnabled(), !on);
+      QCOMPARE(child<TextUpdown>(p, "txtGain")->isEnabled(), on);
+      if (on) {
+        QCOMPARE(child<TextUpdown>(p, "txtGain")->Text(), r.num(0.5));
+        QCOMPARE(child<QLabel>(p, "lblGainUnit")->text(), QString::fromStdString(unitOf(r, "mod.gain")));
+      }
+      QCOMPARE(listText(child<QComboBox>(p, "cmbModType")), more ? QString(c.mod) : QString());
     }
   }
 
@@ -196,6 +206,7 @@ class SigGenPanelTests : public QObject {
         {"sine", "txtOffset", "offset", 0, 0, nullptr, 0.2},
         {"sine", "txtOffset", "offset", 0.3, 1, nullptr, 0.0, 3, 1},
         {"sine", "txtOffset", "offset", 1, 1, nullptr, 0.5, 1, 2, "5"},
+        {"sine", "txtOffset", "offset", 0.07, 1, nullptr, 0.0, 1, 2, "0.7"},
         {"sine", "txtRate", "samplerate", 1e6, 0, nullptr, 2e6},
         {"sine", "txtReclen", "reclen", 1000, 0, nullptr, 2000},
         {"sine", "txtReclen", "reclen", 1000, 2, "1500.6", 1501},
