@@ -208,6 +208,12 @@ void CTextPanel::bindSkip(Skip& s) {
   s.box->setText("0");
   // textEdited: typed by the user; the refresh's setText raises nothing.
   connect(s.box, &QLineEdit::textEdited, this, [this, &s] { Guarded(s.handler, [&] { skipEdited(s); }); });
+  // Done typing: "2." or "05" is shown as the engine keeps it.
+  connect(s.box, &QLineEdit::editingFinished, this, [this, &s] {
+    Guarded(s.handler, [&] {
+      if (!Loading()) s.box->setText(QString::number(Lng(s.key)));
+    });
+  });
 }
 
 void CTextPanel::showSkip(Skip& s) {

@@ -152,7 +152,6 @@ class TextPanelTests : public QObject {
       double start;       // numbers ('d'): the engine's value before
       const char* after;  // the engine's value after, which the control then shows
       size_t writes;
-      const char* shows = nullptr;  // the control's text when it is not the engine's
     };
     const Case cases[] = {
         {'r', "optXAxis", clickSecond, "", "xaxis.on", 'l', 0, "1", 1},
@@ -169,7 +168,7 @@ class TextPanelTests : public QObject {
         {'w', "txtSepCol", type, "ab", "sep.col", 's', 0, "Tab", 0},  // refused
         {'r', "txtSkipLines", type, "12", "nskiplines", 'l', 0, "12", 2},  // as typed: 1, 12
         {'r', "txtSkipLines", type, "x", "nskiplines", 'l', 0, "0", 1},  // no number: "0"
-        {'r', "txtSkipValues", type, "2.6", "nskipvalues", 'l', 0, "3", 2, "2.6"},  // 2, then 3
+        {'r', "txtSkipValues", type, "2.6", "nskipvalues", 'l', 0, "3", 2},  // 2, then 3
         {'r', "txtSkipValues", paste, "-4", "nskipvalues", 'l', 0, "3", 0},  // refused
         {'r', "txtSkipValues", type, "", "nskipvalues", 'l', 0, "0", 1},
         {'r', "txtXIncr", stepUp, "", "xincr", 'd', 1, "1.001", 1},
@@ -216,7 +215,7 @@ class TextPanelTests : public QObject {
       const QString engine = r.engine(c.panel, c.key, c.kind);
       const QString want = c.kind == 'd' ? r.num(atof(c.after)) : QString(c.after);
       QVERIFY2(engine == want, qPrintable(what + " engine " + engine));
-      QVERIFY2(shown(p, c.control) == (c.shows ? QString(c.shows) : want), qPrintable(what + " shows " + shown(p, c.control)));
+      QVERIFY2(shown(p, c.control) == want, qPrintable(what + " shows " + shown(p, c.control)));
       QVERIFY2(changes.seen.size() == c.writes, qPrintable(what + " writes " + QString::number(changes.seen.size())));
     }
   }
