@@ -185,16 +185,17 @@ void CSigGenPanel::applyType() {
     shape->hide();
     shapeCaption->hide();
   } else {
-    // A waveform not named here keeps the field's last caption and key.
+    // A waveform not named here keeps the field's last caption and key; with no key (right
+    // after a sine) there is nothing the field could write, so it stays greyed.
     const char* text = nullptr;
     if (t == "square") text = "Duty Cycle (%)", shapeKey = "duty";
     if (t == "triangle") text = "Symmetry (%)", shapeKey = "symmetry";
     if (t == "pulse") text = "Width (s)", shapeKey = "width";
     if (text) shapeCaption->setText(text);
     if (!shapeKey.empty()) showShape();
-    shape->setEnabled(true);
+    shape->setEnabled(!shapeKey.empty());
     shape->show();
-    shapeCaption->setEnabled(true);
+    shapeCaption->setEnabled(!shapeKey.empty());
     shapeCaption->show();
     noise->hide();
     noiseCaption->hide();
@@ -224,7 +225,7 @@ void CSigGenPanel::applyModulation() {
 void CSigGenPanel::showShape() { shape->SetText(QString::fromStdString(Num(Dbl(shapeKey)))); }
 
 void CSigGenPanel::shapeChanged(int action) {
-  if (shapeKey.empty()) return;  // nothing to edit (a sine, or no shaped waveform yet)
+  if (shapeKey.empty()) return;  // greyed: a sine, or no shaped waveform yet
   if (action == TextUpdown::revert) return showShape();
   double v = Parse(shape->Text().trimmed().toStdString());
   if (action == TextUpdown::stepUp || action == TextUpdown::stepDown) {

@@ -127,9 +127,10 @@ class SigGenPanelTests : public QObject {
       const char* key;      // the value the field shows; null: "50"
       bool enabled;
     };
-    // In this order: a waveform the panel does not know keeps the caption (and key) before it.
+    // In this order: a waveform the panel does not know keeps the caption and key before it.
     const Case cases[] = {
         {"square", "Duty Cycle (%)", "duty", true}, {"sine", "Symmetry (%)", nullptr, false},
+        {"dc", "Symmetry (%)", nullptr, false},  // nothing to edit after a sine
         {"pulse", "Width (s)", "width", true},      {"dc", "Width (s)", "width", true},
         {"triangle", "Symmetry (%)", "symmetry", true}, {"noise", nullptr, nullptr, true},
         {"prbs", "Symmetry (%)", "symmetry", true},
