@@ -33,7 +33,8 @@ void must(HRESULT h, long line, const char* what) {
 }
 
 // Lay-out, pixels.
-constexpr int kMargin = 6, kRowH = 25, kFieldH = 21, kCaptionW = 72, kFieldW = 80, kWidth = 318;
+constexpr int kMargin = 6, kRowH = 25, kFieldH = 21, kCaptionW = 72, kFieldW = 84, kWidth = 360,
+              kTimingCaptionW = 110;
 
 TextUpdown* row(QWidget* parent, int x, int y, const char* caption, int captionW = kCaptionW, int index = -1) {
   auto* l = new QLabel(QString::fromUtf8(caption), parent);
@@ -94,13 +95,13 @@ CSoundPanel::CSoundPanel(QWidget* parent, bool capture)
   const char* const gainCaptions[] = {"CHL Gain", "CHR Gain"};
   const char* const offsetCaptions[] = {"CHL Offset", "CHR Offset"};
   for (int c = 0; c < 2; ++c) {
-    const int x = 8 + c * 152;
+    const int x = 8 + c * 172;
     const std::string ch = "ch" + std::to_string(c + 1);
-    gain[c] = row(calibration, x, 20, gainCaptions[c], 68, c + 1);
+    gain[c] = row(calibration, x, 20, gainCaptions[c], 78, c + 1);
     gain[c]->setObjectName(QString("txtGain%1").arg(c + 1));
     gain[c]->setToolTip("Enter the peak to peak level in volts");
     BindNumber(gain[c], ch + ".gain", Scale125(), number(kGain + c));
-    offset[c] = row(calibration, x, 20 + kRowH, offsetCaptions[c], 68, c + 1);
+    offset[c] = row(calibration, x, 20 + kRowH, offsetCaptions[c], 78, c + 1);
     offset[c]->setObjectName(QString("txtOffset%1").arg(c + 1));
     offset[c]->setToolTip("Enter the DC offset in volts");
     // An offset steps by a tenth of the gain shown in the same channel's field.
@@ -112,16 +113,16 @@ CSoundPanel::CSoundPanel(QWidget* parent, bool capture)
                number(kOffset + c));
   }
 
-  rate = row(this, kMargin, yTiming, "Sample Rate", 92);
+  rate = row(this, kMargin, yTiming, "Sample Rate", kTimingCaptionW);
   rate->setObjectName("txtRate");
   rate->setToolTip("Enter the sample rate in Samples/Sec");
   BindNumber(rate, "samplerate", Custom([this](double v, bool up) { return NextRate(Ladder(), v, up); }), number(kRate), true)
       .atLeast = 1;
-  recLen = row(this, kMargin, yTiming + kRowH, "Rec. Length", 92);
+  recLen = row(this, kMargin, yTiming + kRowH, "Rec. Length", kTimingCaptionW);
   recLen->setObjectName("txtRecLen");
   recLen->setToolTip("Enter record length in points");
   BindNumber(recLen, "reclen", Scale125(), number(kRecLen), true).atLeast = 1;
-  sweep = row(this, kMargin, yTiming + 2 * kRowH, "Sweep Time (s)", 92);
+  sweep = row(this, kMargin, yTiming + 2 * kRowH, "Sweep Time (s)", kTimingCaptionW);
   sweep->setObjectName("txtSweep");
   // Connected after the bindings' own handlers: the sweep follows every write or revert of
   // the rate and the length, also one the engine refused (which raises no change).
@@ -162,7 +163,7 @@ CSoundPanel::CSoundPanel(QWidget* parent, bool capture)
     rateOverride = new QCheckBox("Override", this);
     rateOverride->setObjectName("chkOverride");
     rateOverride->adjustSize();
-    rateOverride->move(kMargin + 92 + kFieldW + 10, yTiming + 1);
+    rateOverride->move(kMargin + kTimingCaptionW + kFieldW + 10, yTiming + 1);
     BindCheck(rateOverride, "samplerate.override", number(kOverride));
     // The rate is the input's own unless overridden.
     connect(rateOverride, &QCheckBox::toggled, rate, &QWidget::setEnabled);

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -307,9 +308,13 @@ class SoundPanelTests : public QObject {
       dynamic_cast<IKvGui*>(w)->GetStyle(&s);
       QVERIFY(!s.bResizeable && s.bToolwnd && !s.bDialog && !s.bMaximize && !s.bMinimize && s.bCloseable);
       QCOMPARE(w->minimumSize(), w->maximumSize());  // fixed
-      // Every control lies inside the panel.
-      for (QWidget* c : w->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-        if (c->isVisibleTo(w)) QVERIFY2(w->rect().contains(c->geometry()), qPrintable(c->objectName()));
+      // Every control lies inside its frame and the panel, and every caption has room for its text.
+      for (QWidget* c : w->findChildren<QWidget*>()) {
+        if (c->isWindow() || !c->isVisibleTo(w)) continue;
+        const QString what = c->objectName() + " " + c->property("text").toString();
+        QVERIFY2(c->parentWidget()->rect().contains(c->geometry()), qPrintable(what));
+        if (auto* l = qobject_cast<QLabel*>(c)) QVERIFY2(l->sizeHint().width() <= l->width(), qPrintable(what));
+      }
     }
     QWidget* p = r.in;
     frmHost* h = r.hostOf(p);
