@@ -34,7 +34,7 @@ std::string describe(HRESULT h, const char* what) {
   return std::string(what) + ": " + why;
 }
 
-void check(HRESULT h, const std::source_location& at, const char* what, const std::string& key) {
+void check(HRESULT h, const KvWhere& at, const char* what, const std::string& key) {
   if (h < 0) throw PanelError{static_cast<long>(h), static_cast<long>(at.line()), describe(h, what) + " (" + key + ")"};
 }
 
@@ -90,9 +90,9 @@ HRESULT CPanel::Load(IApp** a, IKvHost** h, std::string* l) {
     label = l ? *l : std::string();
     if (!app) throw PanelError{E_POINTER, __LINE__, "no engine"};
     if (!relay) relay = new Relay(this);
-    check(app->Advise(relay, &cookie), std::source_location::current(), "App.Advise", label);
+    check(app->Advise(relay, &cookie), KvWhere::current(), "App.Advise", label);
     utils.reset();
-    check(app->get_Utils(utils.put()), std::source_location::current(), "App.Utils", label);
+    check(app->get_Utils(utils.put()), KvWhere::current(), "App.Utils", label);
 
     const std::string prefix = traits.prefix;
     title = Str(prefix + ".title");

@@ -32,7 +32,6 @@
 #include <atomic>
 #include <functional>
 #include <optional>
-#include <source_location>
 #include <string>
 #include <vector>
 
@@ -48,6 +47,14 @@ struct PanelError {
   long code;
   long line;
   std::string desc;
+};
+
+// The line a call was made from, for a panel's fault report (clang 14 with this standard
+// library has no std::source_location).
+struct KvWhere {
+  unsigned long where = 0;
+  static constexpr KvWhere current(unsigned long line = __builtin_LINE()) { return KvWhere{line}; }
+  constexpr unsigned long line() const { return where; }
 };
 
 class CPanel : public QWidget, public IKvGui, public IAppEvents {
@@ -140,7 +147,7 @@ class CPanel : public QWidget, public IKvGui, public IAppEvents {
   }
 
   // The engine's settings of this label; a failing HRESULT throws PanelError with the caller's line.
-  using Where = std::source_location;
+  using Where = KvWhere;
   std::string Str(const std::string& key, Where at = Where::current());
   double Dbl(const std::string& key, Where at = Where::current());
   int32_t Lng(const std::string& key, Where at = Where::current());
