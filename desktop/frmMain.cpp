@@ -416,6 +416,12 @@ void frmMain::ShowPanel(const std::string& text) {
   }
   const ShowRequest r = ParseShowRequest(text);
   if (r.comp.empty()) return;
+  // A panel of no component would stay behind as an error tab that nothing removes, and
+  // would stand in the way of the real panel once the component comes.
+  if (!hasComponent(r.comp)) {
+    utils->AddLog("Cannot show " + r.comp + "." + r.panel + ": no component " + r.comp, sevErr);
+    return;
+  }
   // Shown already: its window comes up with its tab in front.
   for (frmHost* h : shell.hosts) {
     const int at = h->FindCtrl(r.comp, r.panel);
@@ -434,6 +440,17 @@ void frmMain::ShowPanel(const std::string& text) {
     return;
   }
   NewPanelWindow(name, r.left, r.top)->AddCtrl(r.comp, r.panel, false, true, true, r.left, r.top);
+}
+
+bool frmMain::hasComponent(const std::string& name) const {
+  long count = 0;
+  app->get_CompCount(&count);
+  for (long i = 0; i < count; ++i) {
+    std::string label;
+    app->get_CompLabel(i, &label);
+    if (strcasecmp(label.c_str(), name.c_str()) == 0) return true;
+  }
+  return false;
 }
 
 void frmMain::ShowAll() {

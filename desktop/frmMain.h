@@ -150,6 +150,7 @@ class frmMain final : public QMainWindow, public IAppEvents {
   void savePlacement();
   bool queryClose();
   bool engineBusy() const;
+  bool hasComponent(const std::string& name) const;  // ignoring case
   void unloadForms();
   void removeMouseHook();
   void releaseEngine();

@@ -239,6 +239,18 @@ class HostingTests : public QObject {
     QCOMPARE(h->widget()->size(), QSize(KvTwipsToPixels(3000) + 2 * m, KvTwipsToPixels(1500) + 2 * m));
   }
 
+  void aPanelOfNoComponentIsRefusedAndLeavesTheWayFree() {
+    DesktopRig r;
+    const size_t before = r.main->Shell().hosts.size();
+    r.exec("show(m.igui)");
+    QCOMPARE(r.main->Shell().hosts.size(), before);
+    QVERIFY2(r.log().find("Cannot show m.igui: no component m") != std::string::npos, r.log().c_str());
+    r.exec("load m = Meas");
+    r.exec("show(M.igui)");
+    QCOMPARE(windowsOf(r, "m").size(), size_t(1));
+    QVERIFY(windowsOf(r, "m")[0]->Ctrls()[0]->ctrl);  // the real control, not an error tab
+  }
+
   void aControlBehindAnotherTabSizesAndNamesOnlyItself() {
     DesktopRig r;
     frmHost* h = r.main->NewPanelWindow("sites");
