@@ -203,19 +203,20 @@ void CSoundPanel::Fill() {
 }
 
 void CSoundPanel::fillDevices() {
+  // Until the component has answered, and when its answer is no list, there is no device.
+  devices->clear();
+  haveDevices = false;
+  devices->addItem(Literal(kNoDevices));
+  devices->setCurrentIndex(0);
+  devices->setEnabled(false);
   std::vector<std::string> list = List(".devices()");
   // The engine answers a command without output with the command line itself: no device.
   if (list.size() == 1 && list[0] == Label() + ".devices()") list.clear();
+  if (list.empty()) return;
   devices->clear();
-  haveDevices = !list.empty();
-  if (!haveDevices) {
-    devices->addItem(Literal(kNoDevices));
-    devices->setCurrentIndex(0);
-    devices->setEnabled(false);
-    return;
-  }
   for (const std::string& d : list) devices->addItem(QString::fromStdString(d));
   devices->setEnabled(true);
+  haveDevices = true;
   showDevice();
 }
 
