@@ -3,17 +3,19 @@
 #include <string>
 
 void CCmdList::Record(const char* type, const char* first, const char* second) {
-  for (int i = 0; i < entries.count; ++i) {
-    CCmdEntry* e = entries.items[i];
-    if (e && e->type == type && e->first == first) {
-      e->second = second;
-      return;
-    }
+  std::string key = type;
+  key += '\0';
+  key += first;
+  const auto found = recorded.find(key);
+  if (found != recorded.end()) {
+    entries.items[found->second]->second = second;
+    return;
   }
   auto* e = new CCmdEntry;
   e->type = type;
   e->first = first;
   e->second = second;
+  recorded.emplace(std::move(key), entries.count);
   entries.Add(e);
 }
 
@@ -24,7 +26,10 @@ void CCmdList::Append(const char* type, const char* first) {
   entries.Add(e);
 }
 
-void CCmdList::Clear() { entries.RemoveAll(); }
+void CCmdList::Clear() {
+  entries.RemoveAll();
+  recorded.clear();
+}
 
 CStr CCmdList::Text() const {
   // Built in one growing buffer: a long setup would make repeated CStr appends quadratic.

@@ -3,6 +3,9 @@
 // Its text form is a script that rebuilds the network. Owned by the parser; the netlist
 // records its "link" entries here too. User-interface thread.
 
+#include <string>
+#include <unordered_map>
+
 #include "KvDll/Str.h"
 
 struct CCmdEntry {
@@ -29,4 +32,7 @@ class CCmdList {
 
  private:
   CObjArr<CCmdEntry> entries;
+  // Where each two-argument entry is, by type and first argument: a setup of thousands of
+  // settings would otherwise search the whole list for each line it assigns.
+  std::unordered_map<std::string, int> recorded;
 };

@@ -426,3 +426,16 @@ TEST(Api, InitWithoutALogParentMakesNoLogWindow) {
   app.reset();
   DestroyWindow(shell);
 }
+
+TEST(Api, TheCommandListUpdatesEntriesInPlaceAndStartsAfreshAfterUnloading) {
+  AppRig rig;
+  for (const char* l : {"load g = test.src", "g.gain = 2", "load h = test.src", "g.gain = 3", "h.gain = 4", "G.gain = 5"})
+    rig.ok(l);
+  // One entry per setting, where it was first set; another spelling is another entry.
+  EXPECT_EQ(rig.cmdList(), "load g=test.src\r\ng.gain=3\r\nload h=test.src\r\nh.gain=4\r\nG.gain=5\r\n");
+  long n = 0;
+  rig.app->UnloadNetlist(&n);
+  EXPECT_EQ(rig.cmdList(), "");
+  for (const char* l : {"load h = test.src", "h.gain = 6", "load g = test.src", "g.gain = 7", "h.gain = 8"}) rig.ok(l);
+  EXPECT_EQ(rig.cmdList(), "load h=test.src\r\nh.gain=8\r\nload g=test.src\r\ng.gain=7\r\n");
+}
