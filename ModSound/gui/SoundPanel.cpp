@@ -125,9 +125,15 @@ CSoundPanel::CSoundPanel(QWidget* parent, bool capture)
   sweep = row(this, kMargin, yTiming + 2 * kRowH, "Sweep Time (s)", kTimingCaptionW);
   sweep->setObjectName("txtSweep");
   // Connected after the bindings' own handlers: the sweep follows every write or revert of
-  // the rate and the length, also one the engine refused (which raises no change).
+  // the rate and the length, also one the engine refused (which raises no change). A failure
+  // here is the one the field's handler has just reported.
   for (TextUpdown* f : {rate, recLen})
-    connect(f, &TextUpdown::Change, this, [this] { Guarded(number(kSweep), [&] { showSweep(); }); });
+    connect(f, &TextUpdown::Change, this, [this] {
+      try {
+        showSweep();
+      } catch (const PanelError&) {
+      }
+    });
 
   if (capture) {
     connect(sweep, &TextUpdown::Change, this, [this](int action, int) { Guarded(number(kSweep), [&] { sweepChanged(action); }); });

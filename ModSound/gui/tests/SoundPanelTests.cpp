@@ -37,10 +37,9 @@ const char* const kDevices =
 struct SoundRig : PanelRig {
   QWidget* in = nullptr;
   QWidget* out = nullptr;
-  void showBoth(const std::vector<std::string>& before = {}) {
+  void showBoth() {
     exec("load s = sound.in");
     exec("load o = sound.out");
-    for (const std::string& l : before) exec(l);
     main->ShowPanel("s.gui");
     main->ShowPanel("o.gui");
     in = find("s", "gui");
@@ -65,65 +64,53 @@ class SoundPanelTests : public QObject {
   void loadShowsTheEngineAndWritesNothing() {
     struct Case {
       const char* comp;
-      const char* title;
-      QStringList devices;
+      const char* alsa;
+      QStringList devices;  // shown; a single "No devices found" is disabled
       int device;
-      bool overridden;
+      const char* last;  // the one setting of its own direction
     };
     const Case cases[] = {
-        {"s", "s: Import", {"mic (Microphone)", "line (Line in)"}, 1, false},
-        {"o", "o: Export", {"spk (Speaker)"}, 0, false},
-        {"o", "o: Export", {"spk (Speaker)"}, 0, true},
+        {"s", kDevices, {"mic (Microphone)", "line (Line in)"}, 1, "s.freeze = 1"},
+        {"o", kDevices, {"spk (Speaker)"}, 0, "o.samplerate.override = 1"},
+        {"o", kDevices, {"spk (Speaker)"}, 0, "o.samplerate.override = 0"},
+        {"s", "", {"No devices found"}, 0, "s.freeze = 0"},
+        {"o", "", {"No devices found"}, 0, "o.samplerate.override = 0"},
     };
-    AlsaConfig alsa(kDevices);
     for (const Case& c : cases) {
+      AlsaConfig alsa(c.alsa);
       SoundRig r;
       const std::string p = c.comp;
-      r.exec("load s = sound.in");
-      r.exec("load o = sound.out");
+      r.exec("load " + p + (p == "s" ? " = sound.in" : " = sound.out"));
       for (const std::string& l : {p + ".device = " + std::to_string(c.device), p + ".stereo = 1", p + ".ch1.gain = 5",
-                                   p + ".ch2.offset = -0.25", p + ".samplerate = 22010", p + ".reclen = 2000"})
+                                   p + ".ch2.offset = -0.25", p + ".samplerate = 22010", p + ".reclen = 2000", std::string(c.last)})
         QCOMPARE(r.exec(l), 0L);
-      QCOMPARE(r.exec(p == "s" ? "s.freeze = 1" : std::string("o.samplerate.override = ") + (c.overridden ? "1" : "0")), 0L);
       ChangeLog changes(r.main->App());
       r.main->ShowPanel(p + ".gui");
       QWidget* w = r.find(p, "gui");
       QVERIFY(w);
       // The device list's query is announced as "<comp>.devices"; nothing else may change.
       QCOMPARE(changes.seen, std::vector<std::string>({p + ".devices"}));
-      QCOMPARE(r.hostOf(w)->windowTitle(), QString(c.title));
+      QCOMPARE(r.hostOf(w)->windowTitle(), QString::fromStdString(p + (p == "s" ? ": Import" : ": Export")));
       QComboBox* list = child<QComboBox>(w, "cmbDevice");
       QCOMPARE(items(list), c.devices);
       QCOMPARE(list->currentIndex(), c.device);
-      QVERIFY(list->isEnabled());
+      QCOMPARE(list->isEnabled(), c.devices.size() > 1 || c.devices[0] != "No devices found");
       QVERIFY(child<QRadioButton>(w, "optStereo")->isChecked());
-      QCOMPARE(child<TextUpdown>(w, "txtGain1")->Text(), r.num(5));
-      QCOMPARE(child<TextUpdown>(w, "txtGain2")->Text(), r.num(2));
-      QCOMPARE(child<TextUpdown>(w, "txtOffset2")->Text(), r.num(-0.25));
-      QCOMPARE(child<TextUpdown>(w, "txtRate")->Text(), QString("22010"));
-      QCOMPARE(child<TextUpdown>(w, "txtRecLen")->Text(), QString("2000"));
-      QCOMPARE(child<TextUpdown>(w, "txtSweep")->Text(), r.num(2000.0 / 22010));
+      for (const auto& [field, text] : {std::pair{"txtGain1", r.num(5)}, {"txtGain2", r.num(2)}, {"txtOffset2", r.num(-0.25)},
+                                        {"txtRate", QString("22010")}, {"txtRecLen", QString("2000")},
+                                        {"txtSweep", r.num(2000.0 / 22010)}})
+        QCOMPARE(child<TextUpdown>(w, field)->Text(), text);
+      const bool on = QString(c.last).endsWith("1");
       if (p == "s") {
-        QVERIFY(child<QCheckBox>(w, "chkFreeze")->isChecked());
+        QCOMPARE(child<QCheckBox>(w, "chkFreeze")->isChecked(), on);
         QVERIFY(!child<QGroupBox>(w, "fraHorOffset")->isVisibleTo(w));
       } else {
-        QCOMPARE(child<QCheckBox>(w, "chkOverride")->isChecked(), c.overridden);
-        QCOMPARE(child<TextUpdown>(w, "txtRate")->isEnabled(), c.overridden);
+        QCOMPARE(child<QCheckBox>(w, "chkOverride")->isChecked(), on);
+        QCOMPARE(child<TextUpdown>(w, "txtRate")->isEnabled(), on);
       }
-    }
-  }
-
-  void withoutDevicesTheListCannotBeOpened() {
-    AlsaConfig alsa("");
-    SoundRig r;
-    r.showBoth();
-    for (QWidget* w : {r.in, r.out}) {
-      QComboBox* list = child<QComboBox>(w, "cmbDevice");
-      QCOMPARE(items(list), QStringList({"No devices found"}));
-      QCOMPARE(list->currentIndex(), 0);
-      QVERIFY(!list->isEnabled());
-      // A choice that still reached it writes nothing.
-      ChangeLog changes(r.main->App());
+      if (list->isEnabled()) continue;
+      // A choice that still reaches a list without devices writes nothing.
+      changes.seen.clear();
       emit list->activated(0);
       QVERIFY(changes.seen.empty());
     }
@@ -142,17 +129,14 @@ class SoundPanelTests : public QObject {
     r.showBoth();
     const Case cases[] = {
         {"s.ch1.gain = 0.5", "txtGain1", text, r.num(0.5)},
-        {"s.ch2.gain = 10", "txtGain2", text, r.num(10)},
         {"s.ch1.offset = 0.125", "txtOffset1", text, r.num(0.125)},
         {"o.ch2.offset = -1", "txtOffset2", text, r.num(-1)},
         {"s.samplerate = 8000", "txtRate", text, "8000"},
         {"s.samplerate = 16000", "txtSweep", text, r.num(1024.0 / 16000)},
         {"s.reclen = 4000", "txtSweep", text, r.num(0.25)},
-        {"o.reclen = 4001", "txtRecLen", text, "4001"},
         {"o.reclen = 8000", "txtSweep", text, r.num(8000.0 / 44100)},
         {"s.stereo = 1", "optStereo", checked, "1"},
         {"s.stereo = 0", "optMono", checked, "1"},  // an exclusive pair: 0 must pick "Mono" itself
-        {"o.stereo = 1", "optStereo", checked, "1"},
         {"s.device = 1", "cmbDevice", index, "1"},
         {"s.freeze = 1", "chkFreeze", checked, "1"},
         {"s.hor.offset = 0.002", "txtHorOffset", text, r.num(0.002)},
@@ -160,7 +144,7 @@ class SoundPanelTests : public QObject {
         {"o.samplerate.override = 1", "txtRate", enabled, "1"},
         {"o.samplerate.override = 0", "txtRate", enabled, "0"},
         {"s.gui.caption = \"Left mic\"", "", title, "Left mic"},
-        {"o.gui.caption = \"Speaker out\"", "", title, "Speaker out"},
+        {"o.gui.caption = \"\"", "", title, "o: Export"},  // none: the title it had
     };
     for (const Case& c : cases) {
       ChangeLog changes(r.main->App());
@@ -180,7 +164,7 @@ class SoundPanelTests : public QObject {
     }
     std::string caption;
     dynamic_cast<IKvGui*>(r.in)->get_Caption(&caption);
-    QCOMPARE(caption, std::string("Left mic"));
+    QCOMPARE(caption, std::string("Left mic"));  // what the shell asks for later
   }
 
   void stepsRevertAndCommits() {
@@ -203,11 +187,8 @@ class SoundPanelTests : public QObject {
         {"s", nullptr, "txtRate", "samplerate", 11025, 1, nullptr, 11025, whole},
         {"s", nullptr, "txtRate", "samplerate", 12000, 0, nullptr, 22010, whole},
         {"s", nullptr, "txtRate", "samplerate", 30000, 1, nullptr, 22010, whole},
-        {"s", nullptr, "txtRate", "samplerate", 22010, 1, nullptr, 11025, whole},
-        {"s", nullptr, "txtRate", "samplerate", 5000, 1, nullptr, 5000, whole},
         {"o", nullptr, "txtRate", "samplerate", 11025, 1, nullptr, 8000, whole},
         {"o", nullptr, "txtRate", "samplerate", 8000, 1, nullptr, 8000, whole},
-        {"o", nullptr, "txtRate", "samplerate", 8000, 0, nullptr, 11025, whole},
         {"o", nullptr, "txtRate", "samplerate", 8000, 2, "22050.4", 22050, whole},
         {"o", nullptr, "txtRate", "samplerate", 8000, 2, "0", 8000, whole},  // refused
         {"s", nullptr, "txtRate", "samplerate", 8000, 3, "9", 8000, whole},
@@ -218,10 +199,8 @@ class SoundPanelTests : public QObject {
         {"s", "s.ch1.gain = 2", "txtOffset1", "ch1.offset", 0, 0, nullptr, 0.2, real},
         {"s", "s.ch1.gain = 1", "txtOffset1", "ch1.offset", 0.3, 1, nullptr, 0, real, 3},
         {"o", "o.ch2.gain = 5", "txtOffset2", "ch2.offset", 0.1, 0, nullptr, 0.6, real},  // ch2's gain, not ch1's 2
-        {"o", nullptr, "txtOffset1", "ch1.offset", 0.5, 3, "7", 0.5, real},
         // Record length 1-2-5, never below 1.
         {"s", nullptr, "txtRecLen", "reclen", 1024, 0, nullptr, 2000, whole},
-        {"o", nullptr, "txtRecLen", "reclen", 1024, 1, nullptr, 1000, whole},
         {"s", nullptr, "txtRecLen", "reclen", 1024, 2, "0", 1024, whole},
         {"s", nullptr, "txtRecLen", "reclen", 1024, 3, "77", 1024, whole},
         // The input's sweep time sets the length from the rate; the output's only shows it.
@@ -268,12 +247,9 @@ class SoundPanelTests : public QObject {
     };
     const Case cases[] = {
         {"s", "cmbDevice", choose1, "device", 1, 1}, {"s", "cmbDevice", choose1, "device", 1, 0},
-        {"s", "cmbDevice", choose0, "device", 0, 1}, {"o", "cmbDevice", choose0, "device", 0, 0},
-        {"s", "optStereo", click, "stereo", 1, 1},   {"s", "optMono", click, "stereo", 0, 1},
-        {"o", "optMono", click, "stereo", 0, 0},     {"o", "optStereo", click, "stereo", 1, 1},
-        {"s", "chkFreeze", click, "freeze", 1, 1},   {"s", "chkAdditive", click, "hor.offset.additive", 1, 1},
-        {"o", "chkOverride", click, "samplerate.override", 1, 1},
-        {"o", "chkOverride", click, "samplerate.override", 0, 1},
+        {"s", "cmbDevice", choose0, "device", 0, 1}, {"s", "optStereo", click, "stereo", 1, 1},
+        {"s", "optMono", click, "stereo", 0, 1},     {"o", "optMono", click, "stereo", 0, 0},
+        {"s", "chkFreeze", click, "freeze", 1, 1},   {"o", "chkOverride", click, "samplerate.override", 1, 1},
     };
     AlsaConfig alsa(kDevices);
     SoundRig r;
@@ -293,10 +269,7 @@ class SoundPanelTests : public QObject {
       QVERIFY2(r.lng(c.comp, c.key) == c.expect, qPrintable(what));
       QVERIFY2(changes.seen.size() == c.writes, qPrintable(what));
     }
-    // The output's rate field is open exactly while "Override" is checked.
-    QVERIFY(!child<TextUpdown>(r.out, "txtRate")->isEnabled());
-    child<QCheckBox>(r.out, "chkOverride")->click();
-    QVERIFY(child<TextUpdown>(r.out, "txtRate")->isEnabled());
+    QVERIFY(child<TextUpdown>(r.out, "txtRate")->isEnabled());  // open while "Override" is checked
   }
 
   void moreSizeAndStyle() {
@@ -341,8 +314,7 @@ class SoundPanelTests : public QObject {
     };
     const Case cases[] = {
         {r.in, "txtGain1", "nosuch: Error 126002/", "nosuch: Error 126013/"},
-        {r.in, "txtSweep", "nosuch: Error 126002/", "nosuch: Error 126019/"},
-        {r.out, "txtOffset2", "nosuch: Error 126102/", "nosuch: Error 126116/"},
+        {r.in, "txtRate", "nosuch: Error 126002/", "nosuch: Error 126017/"},
         {r.out, "cmdStop", "nosuch: Error 126102/", "nosuch: Error 126125/"},
     };
     for (const Case& c : cases) {
@@ -354,6 +326,8 @@ class SoundPanelTests : public QObject {
         act(child<TextUpdown>(c.panel, c.widget), 2, "1");
       QVERIFY2(r.log().find(c.handler) != std::string::npos, r.log().c_str());
     }
+    // One failure, one report: the sweep that follows the rate does not report it again.
+    QVERIFY2(r.log().find("Error 126019/") == std::string::npos, r.log().c_str());
     // Back on the real components they work again, "Stop Playing" too.
     r.reload(r.in, "s");
     r.reload(r.out, "o");
