@@ -138,6 +138,7 @@ class SoundPanelTests : public QObject {
         {"s.stereo = 1", "optStereo", checked, "1"},
         {"s.stereo = 0", "optMono", checked, "1"},  // an exclusive pair: 0 must pick "Mono" itself
         {"s.device = 1", "cmbDevice", index, "1"},
+        {"s.device = 5", "cmbDevice", index, "-1"},  // past the list: no entry stands for it
         {"s.freeze = 1", "chkFreeze", checked, "1"},
         {"s.hor.offset = 0.002", "txtHorOffset", text, r.num(0.002)},
         {"s.hor.offset.additive = 1", "chkAdditive", checked, "1"},
