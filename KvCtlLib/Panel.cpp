@@ -244,6 +244,8 @@ std::vector<std::string> CPanel::List(const std::string& command, Where at) {
   std::vector<std::string> out;
   const std::optional<std::string> text = Execute(command, at);
   if (!text || text->empty()) return out;  // a refusal's text is no list
+  // A command that answers nothing comes back as the line itself: no entries either.
+  if (strcasecmp(text->c_str(), (label + command).c_str()) == 0) return out;
   size_t start = 0;
   for (;;) {
     const size_t comma = text->find(',', start);

@@ -143,6 +143,8 @@ class PanelBaseTests : public QObject {
     QCOMPARE(h.panel->List(".iports"), std::vector<std::string>({"ck.in", "dt.in", "ctl.in"}));
     // A refusal's text is not a list.
     QCOMPARE(h.panel->List(".nosuch()"), std::vector<std::string>());
+    // Nothing to answer (an unlinked input) comes back as the line itself: no entry either.
+    QCOMPARE(h.panel->List(".ck.in"), std::vector<std::string>());
     QVERIFY(!h.panel->Execute(".nosuch()"));
     // Without an engine there are no Utils: the panel's own report takes Load's fault.
     auto* lone = new ProbePanel(r.main->NewPanelWindow("lone"));
