@@ -5,8 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "desktop/bench/QtBenchMain.h"
-#include "desktop/tests/DesktopRig.h"
+#include "desktop/bench/PanelBench.h"
 
 namespace {
 
@@ -16,23 +15,9 @@ std::unique_ptr<DesktopRig> rig() {
   return r;
 }
 
-// Load of a freshly made panel, without a host; making and deleting it is not counted.
 void load(benchmark::State& state, const char* progId) {
   auto r = rig();
-  for (auto _ : state) {
-    state.PauseTiming();
-    QWidget* w = r->main->Controls().Create(progId, nullptr);
-    IKvGui* g = dynamic_cast<IKvGui*>(w);
-    IApp* app = r->main->App();
-    IKvHost* host = nullptr;
-    std::string label = "m";
-    state.ResumeTiming();
-    g->Load(&app, &host, &label);
-    state.PauseTiming();
-    g->Unload();
-    delete w;
-    state.ResumeTiming();
-  }
+  KvBenchPanelLoad(state, *r, progId, "m");
 }
 
 void BM_InputsLoad(benchmark::State& state) { load(state, "KvMeas.Inputs"); }
@@ -43,21 +28,13 @@ void BM_AssignToShown(benchmark::State& state) {
   auto r = rig();
   r->main->ShowPanel("m.igui");
   r->main->ShowPanel("m.ogui");
-  int i = 0;
-  for (auto _ : state) r->exec(++i % 2 ? "m.ck.rise.mid = 0.5" : "m.CkPeriod.maxlmt = 1e-8");
-  state.SetItemsProcessed(state.iterations());
+  KvBenchAssign(state, *r, {"m.ck.rise.mid = 0.5", "m.CkPeriod.maxlmt = 1e-8"});
 }
 
 // Assignments to a component without panels while range(0) other components show theirs.
 void BM_AssignToOthers(benchmark::State& state) {
   auto r = rig();
-  for (int k = 0; k < state.range(0); ++k) {
-    const std::string c = "p" + std::to_string(k);
-    r->exec("load " + c + " = meas.ck");
-    r->main->ShowPanel(c + ".igui");
-  }
-  for (auto _ : state) r->exec("m.ck.rise.mid = 0.5");
-  state.SetItemsProcessed(state.iterations());
+  KvBenchAssignBesidePanels(state, *r, [](int) { return "meas.ck"; }, "igui", {"m.ck.rise.mid = 0.5"});
 }
 
 }  // namespace

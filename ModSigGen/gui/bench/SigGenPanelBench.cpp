@@ -5,8 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "desktop/bench/QtBenchMain.h"
-#include "desktop/tests/DesktopRig.h"
+#include "desktop/bench/PanelBench.h"
 
 namespace {
 
@@ -21,41 +20,20 @@ void BM_Load(benchmark::State& state) {
   auto r = rig();
   r->exec("g.gui.more = " + std::to_string(state.range(0)));
   r->exec("g.type = \"noise\"");  // the waveform that asks for the most lists
-  for (auto _ : state) {
-    state.PauseTiming();
-    QWidget* w = r->main->Controls().Create("KvSigGen.SigGen", nullptr);
-    IKvGui* g = dynamic_cast<IKvGui*>(w);
-    IApp* app = r->main->App();
-    IKvHost* host = nullptr;
-    std::string label = "g";
-    state.ResumeTiming();
-    g->Load(&app, &host, &label);
-    state.PauseTiming();
-    g->Unload();
-    delete w;
-    state.ResumeTiming();
-  }
+  KvBenchPanelLoad(state, *r, "KvSigGen.SigGen", "g");
 }
 
 // Assignments to a component whose panel is shown (each refreshes a field).
 void BM_AssignToShown(benchmark::State& state) {
   auto r = rig();
   r->main->ShowPanel("g.gui");
-  int i = 0;
-  for (auto _ : state) r->exec(++i % 2 ? "g.freq = 2000" : "g.pk2pk = 1.5");
-  state.SetItemsProcessed(state.iterations());
+  KvBenchAssign(state, *r, {"g.freq = 2000", "g.pk2pk = 1.5"});
 }
 
 // Assignments to a component without a panel while range(0) other generators show theirs.
 void BM_AssignToOthers(benchmark::State& state) {
   auto r = rig();
-  for (int k = 0; k < state.range(0); ++k) {
-    const std::string c = "p" + std::to_string(k);
-    r->exec("load " + c + " = siggen");
-    r->main->ShowPanel(c + ".gui");
-  }
-  for (auto _ : state) r->exec("g.freq = 2000");
-  state.SetItemsProcessed(state.iterations());
+  KvBenchAssignBesidePanels(state, *r, [](int) { return "siggen"; }, "gui", {"g.freq = 2000"});
 }
 
 }  // namespace

@@ -7,8 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "desktop/bench/QtBenchMain.h"
-#include "desktop/tests/DesktopRig.h"
+#include "desktop/bench/PanelBench.h"
 
 namespace {
 
@@ -31,23 +30,9 @@ std::unique_ptr<DesktopRig> rig() {
   return r;
 }
 
-// Load of a freshly made panel, without a host; making and deleting it is not counted.
 void load(benchmark::State& state, const char* progId, const char* comp) {
   auto r = rig();
-  for (auto _ : state) {
-    state.PauseTiming();
-    QWidget* w = r->main->Controls().Create(progId, nullptr);
-    IKvGui* g = dynamic_cast<IKvGui*>(w);
-    IApp* app = r->main->App();
-    IKvHost* host = nullptr;
-    std::string label = comp;
-    state.ResumeTiming();
-    g->Load(&app, &host, &label);
-    state.PauseTiming();
-    g->Unload();
-    delete w;
-    state.ResumeTiming();
-  }
+  KvBenchPanelLoad(state, *r, progId, comp);
 }
 
 void BM_ImportLoad(benchmark::State& state) { load(state, "KvSound.Import", "s"); }
@@ -57,22 +42,13 @@ void BM_ExportLoad(benchmark::State& state) { load(state, "KvSound.Export", "o")
 void BM_AssignToShown(benchmark::State& state) {
   auto r = rig();
   r->main->ShowPanel("s.gui");
-  const char* const lines[] = {"s.reclen = 2048", "s.ch1.gain = 5", "s.reclen = 1024", "s.ch1.gain = 2"};
-  size_t i = 0;
-  for (auto _ : state) r->exec(lines[i++ % 4]);
-  state.SetItemsProcessed(state.iterations());
+  KvBenchAssign(state, *r, {"s.reclen = 2048", "s.ch1.gain = 5", "s.reclen = 1024", "s.ch1.gain = 2"});
 }
 
 // Assignments to a component without a panel while range(0) other components show theirs.
 void BM_AssignToOthers(benchmark::State& state) {
   auto r = rig();
-  for (int k = 0; k < state.range(0); ++k) {
-    const std::string c = "p" + std::to_string(k);
-    r->exec("load " + c + (k % 2 ? " = sound.out" : " = sound.in"));
-    r->main->ShowPanel(c + ".gui");
-  }
-  for (auto _ : state) r->exec("s.ch1.gain = 5");
-  state.SetItemsProcessed(state.iterations());
+  KvBenchAssignBesidePanels(state, *r, [](int k) { return k % 2 ? "sound.out" : "sound.in"; }, "gui", {"s.ch1.gain = 5"});
 }
 
 }  // namespace

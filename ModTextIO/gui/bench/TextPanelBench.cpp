@@ -5,8 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "desktop/bench/QtBenchMain.h"
-#include "desktop/tests/DesktopRig.h"
+#include "desktop/bench/PanelBench.h"
 
 namespace {
 
@@ -17,23 +16,9 @@ std::unique_ptr<DesktopRig> rig() {
   return r;
 }
 
-// Load of a freshly made panel, without a host; making and deleting it is not counted.
 void load(benchmark::State& state, const char* progId, const char* label) {
   auto r = rig();
-  for (auto _ : state) {
-    state.PauseTiming();
-    QWidget* w = r->main->Controls().Create(progId, nullptr);
-    IKvGui* g = dynamic_cast<IKvGui*>(w);
-    IApp* app = r->main->App();
-    IKvHost* host = nullptr;
-    std::string l = label;
-    state.ResumeTiming();
-    g->Load(&app, &host, &l);
-    state.PauseTiming();
-    g->Unload();
-    delete w;
-    state.ResumeTiming();
-  }
+  KvBenchPanelLoad(state, *r, progId, label);
 }
 
 void BM_ImportLoad(benchmark::State& state) { load(state, "KvText.Import", "r"); }
@@ -44,21 +29,13 @@ void BM_AssignToShown(benchmark::State& state) {
   auto r = rig();
   r->main->ShowPanel("r.gui");
   r->main->ShowPanel("w.gui");
-  int i = 0;
-  for (auto _ : state) r->exec(++i % 2 ? "r.xincr = 0.5" : "w.sep.col = \";\"");
-  state.SetItemsProcessed(state.iterations());
+  KvBenchAssign(state, *r, {"r.xincr = 0.5", "w.sep.col = \";\""});
 }
 
 // Assignments to a component without a panel while range(0) other readers show theirs.
 void BM_AssignToOthers(benchmark::State& state) {
   auto r = rig();
-  for (int k = 0; k < state.range(0); ++k) {
-    const std::string c = "p" + std::to_string(k);
-    r->exec("load " + c + " = textio.reader");
-    r->main->ShowPanel(c + ".gui");
-  }
-  for (auto _ : state) r->exec("r.xincr = 0.5");
-  state.SetItemsProcessed(state.iterations());
+  KvBenchAssignBesidePanels(state, *r, [](int) { return "textio.reader"; }, "gui", {"r.xincr = 0.5"});
 }
 
 }  // namespace
