@@ -42,14 +42,16 @@ void CWindowPlacement::Restore(IUtils* utils, QWidget* w) {
     read_[static_cast<size_t>(i)] = text;
   }
   usable = usable && v[2] > 0 && v[3] > 0;
-  QRect r(KvTwipsToPixels(v[0]), KvTwipsToPixels(v[1]), std::max(1, KvTwipsToPixels(v[2])),
-          std::max(1, KvTwipsToPixels(v[3])));
+  auto pixels = [](const std::array<double, 4>& t) {
+    return QRect(KvTwipsToPixels(t[0]), KvTwipsToPixels(t[1]), std::max(1, KvTwipsToPixels(t[2])),
+                 std::max(1, KvTwipsToPixels(t[3])));
+  };
+  QRect r = pixels(v);
   if (usable && onScreen_ && !QGuiApplication::screens().isEmpty() && !meetsAScreen(r)) usable = false;
   if (!usable) {
     v = defaults_;
     for (size_t i = 0; i < 4; ++i) read_[i] = decimal(v[i]);
-    r = QRect(KvTwipsToPixels(v[0]), KvTwipsToPixels(v[1]), std::max(1, KvTwipsToPixels(v[2])),
-              std::max(1, KvTwipsToPixels(v[3])));
+    r = pixels(v);
   }
   w->resize(r.size());
   w->move(r.topLeft());

@@ -513,9 +513,8 @@ frmSch* frmMain::Schematic() {
   }
   if (!sch) {
     sch = new frmSch(shell);
-    sch->hide();
     mdi->addSubWindow(sch);
-    sch->hide();
+    sch->hide();  // shown by its Load
   }
   return sch;
 }
