@@ -199,7 +199,8 @@ void CDocument::Named(const std::string& file) {
     return;
   }
   main.setWindowTitle(QString::fromStdString(file.substr(folderEnd(file)) + " - " + kTitle + " [" + file + "]"));
-  std::vector<std::string> entries = Recent();
+  const std::vector<std::string> before = Recent();
+  std::vector<std::string> entries = before;
   // Exactly: two files whose names differ in case are two files here.
   const auto found = std::find(entries.begin(), entries.end(), file);
   if (found != entries.end()) std::iter_swap(found, entries.begin());
@@ -207,7 +208,10 @@ void CDocument::Named(const std::string& file) {
     std::rotate(entries.begin(), entries.end() - 1, entries.end());
     entries.front() = file;
   }
-  for (int i = 0; i < kRecent; ++i) utils->SaveSetting(kRecentSection, recentKey(i), entries[static_cast<size_t>(i)]);
+  // Each write rewrites the settings file: only the entries that moved.
+  for (int i = 0; i < kRecent; ++i)
+    if (entries[static_cast<size_t>(i)] != before[static_cast<size_t>(i)])
+      utils->SaveSetting(kRecentSection, recentKey(i), entries[static_cast<size_t>(i)]);
   RefreshRecent();
 }
 

@@ -83,7 +83,7 @@ class TestPanel : public QWidget, public IKvGui {
 // A stand-in schematic editor. Its state text is script lines: loading a state runs its
 // "load" lines (each failing one is an error) and makes those components its drawing. A test
 // reads and sets what it keeps through properties: "state" (what SaveState answers; unset: no
-// state), "loaded" (every state text LoadState got), "components", "cleared" (a count),
+// state), "loaded" (the last 8 state texts LoadState got), "components", "cleared" (a count),
 // "label" (what Load got). With KV_TEST_NO_SCHEMATIC set no editor is installed.
 class TestSchematic : public QWidget, public IKvGui, public IKvSchematic {
  public:
@@ -123,7 +123,10 @@ class TestSchematic : public QWidget, public IKvGui, public IKvSchematic {
     return 1;
   }
   long LoadState(const std::string& state) override {
-    setProperty("loaded", property("loaded").toStringList() << QString::fromStdString(state));
+    // The last few only: a long run (a fuzzer opens millions of setups) must not grow it.
+    QStringList loaded = property("loaded").toStringList() << QString::fromStdString(state);
+    if (loaded.size() > 8) loaded.removeFirst();
+    setProperty("loaded", loaded);
     QStringList made;
     long errors = 0;
     QStringList kept;
