@@ -23,6 +23,10 @@
 
 class CPlotDisplay final : public QWidget {
   Q_OBJECT
+  // For those who reach the display only by name (the shell's tests).
+  Q_PROPERTY(QImage frame READ Frame)
+  Q_PROPERTY(qlonglong serial READ Serial)
+  Q_PROPERTY(uint wnd READ Wnd)
 
  public:
   static constexpr int kMaxSide = 16384;
