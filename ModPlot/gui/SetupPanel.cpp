@@ -141,21 +141,22 @@ CPlotSetup::CPlotSetup(QWidget* parent)
   pcur = cursorButton(this, "pcur", 4, kMargin + 64, cy, "Pair cursors");
 
   // Per-waveform fields: their keys follow the active port (perPort holds the key's tail).
-  auto tenthOf = [this](const char* scaleKey) {
-    return [this, scaleKey](double v, bool up) {
-      const std::string key = scaleKey[0] == 'm' ? std::string(scaleKey) : prefix + scaleKey;
-      const double tenth = Dbl(key) / 10;
+  // Offsets step by a tenth of their scale as the component holds it: the active waveform's
+  // vertical scale, or the horizontal one.
+  auto tenthOf = [this](bool vertical) {
+    return [this, vertical](double v, bool up) {
+      const double tenth = Dbl(vertical ? prefix + "vscale" : std::string("main.hscale")) / 10;
       if (Utils()) Utils()->safeadd(&v, up ? tenth : -tenth);
       return v;
     };
   };
   perPort.emplace_back(&BindNumber(vscale, "vscale", Scale125(), kVScale), "vscale");
-  perPort.emplace_back(&BindNumber(voffset, "voffset", Custom(tenthOf("vscale")), kVOffset), "voffset");
+  perPort.emplace_back(&BindNumber(voffset, "voffset", Custom(tenthOf(true)), kVOffset), "voffset");
   perPort.emplace_back(&BindNumber(vposition, "vposition", Fixed(0.2), kVPosition), "vposition");
   perPort.emplace_back(&BindCheck(vscaleAuto, "vscale.auto", kVScaleAuto), "vscale.auto");
   perPort.emplace_back(&BindCheck(voffsetAuto, "voffset.auto", kVOffsetAuto), "voffset.auto");
   BindNumber(hscale, "main.hscale", Scale125(), kHScale);
-  BindNumber(hoffset, "main.hoffset", Custom(tenthOf("main.hscale")), kHOffset);
+  BindNumber(hoffset, "main.hoffset", Custom(tenthOf(false)), kHOffset);
   BindCheck(hscaleAuto, "main.hscale.auto", kHScaleAuto);
   BindCheck(hoffsetAuto, "main.hoffset.auto", kHOffsetAuto);
   BindNumber(bins, "histo.bins", Scale125(), kBins, true).atLeast = 1;

@@ -143,7 +143,7 @@ class PlotPanelTests : public QObject {
       QCOMPARE(r.exec("p.main.hoffset = 0"), 0L);
       const std::string logBefore = r.log();
       dropText(p, c.text);
-      QVERIFY2(std::fabs(r.dbl("p", "main.hscale") - c.scale) <= 1e-12 * c.scale, c.text);
+      QVERIFY2(std::fabs(r.dbl("p", "main.hscale") - c.scale) <= 1e-12 * c.scale, (c.text + r.log()).c_str());
       QVERIFY2(r.dbl("p", "main.hoffset") == c.offset, c.text);
       // No drop is a fault of the panel.
       QVERIFY2(r.log().find("129005") == std::string::npos, c.text);

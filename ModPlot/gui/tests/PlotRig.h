@@ -37,10 +37,13 @@ inline QSize panelLimit() {
   return s;
 }
 
-// Drops a text on the display as the shell delivers it.
+// Drops a text on the display as the shell delivers it: the drag enters (which makes the
+// display the drop's target), then drops.
 inline void dropText(QWidget* panel, const QString& text) {
   QMimeData data;
   data.setText(text);
+  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(displayOf(panel), &enter);
   QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(displayOf(panel), &drop);
 }
