@@ -220,6 +220,21 @@ class PlotPanelTests : public QObject {
     QTRY_COMPARE(frameOf(p).size(), displayOf(p)->size());
     QVERIFY(displayOf(p)->size() != QSize(300, 200));
   }
+
+  void faultsReportTheirHandlerNumbers() {
+    PlotRig r;
+    QWidget* p = r.display();
+    QVERIFY(p);
+    r.reload(p, "nosuch");
+    QVERIFY2(r.log().find("nosuch: Error 129002/") != std::string::npos, r.log().c_str());
+    QTest::keyClick(displayOf(p), Qt::Key_Left);
+    QVERIFY2(r.log().find("nosuch: Error 129004/") != std::string::npos, r.log().c_str());
+    dropText(p, "HorOff=1;");
+    QVERIFY2(r.log().find("nosuch: Error 129005/") != std::string::npos, r.log().c_str());
+    r.reload(p, "p");
+    dropText(p, "HorOff=1;");
+    QCOMPARE(r.dbl("p", "main.hoffset"), 1.0);
+  }
 };
 
 KV_QTEST(PlotPanelTests)

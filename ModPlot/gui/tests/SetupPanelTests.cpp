@@ -257,6 +257,8 @@ class SetupPanelTests : public QObject {
         {"p.main.hoffset = 2m", "txtHOffset", "main.hoffset", true},
         {"p.ch1.vscale = 0.05", "txtVScale", "ch1.vscale", true},
         {"p.ch1.vposition = -2", "txtVPosition", "ch1.vposition", true},
+        // Names as the user types them: the component tells them in its own case.
+        {"p.CH1.VScale = 0.02", "txtVScale", "ch1.vscale", true},
         // Another waveform's or another component's change leaves the boxes alone.
         {"p.ch2.vscale = 20", "txtVScale", "ch1.vscale", false},
         {"q.ch1.vscale = 20", "txtVScale", "ch1.vscale", false},
@@ -284,6 +286,34 @@ class SetupPanelTests : public QObject {
     QCOMPARE(r.lng("p", "histo.bins"), 250);
     QCOMPARE(r.exec("p.mode = 0"), 0L);
     QVERIFY(!tabShown(tabs, "Histo") && !tabShown(tabs, "FFT"));
+  }
+
+  void faultsReportTheirHandlerNumbers() {
+    PlotRig r;
+    QWidget* s = r.setup();
+    QVERIFY(s);
+    // Loaded for a component that is not there: Load's own number, and the panel goes on.
+    r.reload(s, "nosuch");
+    QVERIFY2(r.log().find("nosuch: Error 130002/") != std::string::npos, r.log().c_str());
+    const std::pair<const char*, const char*> fields[] = {
+        {"txtSelect", "130004"}, {"txtVScale", "130007"}, {"txtVOffset", "130008"}, {"txtVPosition", "130009"},
+        {"txtHScale", "130012"}, {"txtHOffset", "130013"}, {"txtBins", "130019"},
+    };
+    for (const auto& [name, number] : fields) {
+      act(child<TextUpdown>(s, name), 2, "1");
+      QVERIFY2(r.log().find(std::string("nosuch: Error ") + number + "/") != std::string::npos, name);
+    }
+    const std::pair<const char*, const char*> clicks[] = {{"chkVScaleAuto", "130014"}, {"chkVOffsetAuto", "130015"},
+                                                          {"chkHScaleAuto", "130016"}, {"chkHOffsetAuto", "130017"},
+                                                          {"vcur", "130018"}};
+    for (const auto& [name, number] : clicks) {
+      child<QAbstractButton>(s, name)->click();
+      QVERIFY2(r.log().find(std::string("nosuch: Error ") + number + "/") != std::string::npos, name);
+    }
+    // Back on the real component it works again.
+    r.reload(s, "p");
+    act(child<TextUpdown>(s, "txtVPosition"), 2, "1.5");
+    QCOMPARE(r.dbl("p", "ch1.vposition"), 1.5);
   }
 };
 
