@@ -17,6 +17,11 @@ struct PlotRig : PanelRig {
   // A plot component (kind "plot" or "plot.8") with its panel ("plot", "setup") shown.
   QWidget* display(const std::string& comp = "p", const std::string& kind = "plot") { return show(comp, kind, "plot"); }
   QWidget* setup(const std::string& comp = "p", const std::string& kind = "plot") { return show(comp, kind, "setup"); }
+  // The panel of a component already loaded.
+  QWidget* open(const std::string& comp, const std::string& panel) {
+    main->ShowPanel(comp + "." + panel);
+    return find(comp, panel);
+  }
   std::string answer(const std::string& line) {
     std::string a;
     long res = -1;
