@@ -1,0 +1,63 @@
+#pragma once
+// The document's engine side on a real engine (Test.bin and the product's modules on its
+// library path): every line it sends is recorded, then executed. The control does the
+// same through IApp.Execute.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "KvCore/Engine.h"
+#include "KvDll/HeadlessWnd.h"
+#include "KvDll/Log.h"
+#include "KvSch/SchDoc.h"
+
+class EnginePort : public ISchEngine {
+ public:
+  CEngine engine;
+  KvWnd logParent = 0;
+  std::vector<std::string> lines;  // every command sent, in order
+
+  EnginePort() {
+    engine.SetPathLib(CStr(KV_TEST_LIB_DIR));
+    logParent = KvCreateHeadlessParent(400, 300);
+    engine.SetLogWindow(logParent);
+  }
+  ~EnginePort() override {
+    CLog::End();
+    KvDestroyHeadlessParent(logParent);
+  }
+
+  bool send(const std::string& cmd, CStr* answer = nullptr) {
+    lines.push_back(cmd);
+    CStr a;
+    const bool ok = engine.Execute(cmd.c_str(), a) == 0;
+    if (answer) *answer = a;
+    return ok;
+  }
+  // A line sent behind the document's back, as the console would; not recorded.
+  std::string console(const std::string& cmd) {
+    CStr a;
+    engine.Execute(cmd.c_str(), a);
+    return a.GetBfr();
+  }
+  std::string joined() const {
+    std::string s;
+    for (const auto& l : lines) s += (s.empty() ? "" : "|") + l;
+    return s;
+  }
+
+  bool LoadMod(const CSchMod& m, CStr& symbol) override {
+    const std::string name = m.CompName().GetBfr();
+    if (!send("load " + name + "=" + m.FuncName().GetBfr())) return false;
+    if (send(name + ".symbol", &symbol)) return true;
+    send("unload " + name);
+    return false;
+  }
+  bool UnloadMod(const CSchMod& m) override { return send(std::string("unload ") + m.CompName().GetBfr()); }
+  bool Link(const CSchPin& in, const CSchPin& out) override {
+    return send(std::string("link ") + in.LinkName().GetBfr() + "=" + out.LinkName().GetBfr());
+  }
+  bool Unlink(const CSchPin& pin) override { return send(std::string("unlink ") + pin.LinkName().GetBfr()); }
+};
