@@ -64,6 +64,10 @@ class PlotPanelTests : public QObject {
       QCOMPARE(SendMessage(id, KV_PLOT_WM_IDENTIFY, 0, 0), static_cast<long>(KV_PLOT_DISPLAY_MAGIC));
       QTest::keyClick(displayOf(p), Qt::Key_Right, Qt::ShiftModifier);
       QCOMPARE(r.lng("p", "keydown"), 65536 + 39);
+      // Neither is part of what a setup saves: a stored id would name another window next run.
+      const std::string state = r.answer("sys.state");
+      QVERIFY(state.find("p.main.hscale") != std::string::npos && state.find("hwnd") == std::string::npos &&
+              state.find("keydown") == std::string::npos);
       // Unloaded, the panel goes and leaves a stale id that answers nothing.
       QCOMPARE(r.exec("unload p"), 0L);
       QTRY_VERIFY(r.find("p", "plot") == nullptr);
