@@ -3,6 +3,7 @@
 // colour dialog, the cursor sum, the engine's notices and fault numbers.
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QColorDialog>
 #include <QPushButton>
 #include <QTabWidget>
@@ -13,6 +14,7 @@
 #include "KvCtlLib/ToggleButton.h"
 #include "ModPlot/gui/tests/PlotRig.h"
 #include "desktop/Dialogs.h"
+#include "desktop/RunControl.h"
 
 namespace {
 
@@ -225,6 +227,36 @@ class SetupPanelTests : public QObject {
     QCOMPARE(r.lng("p", "histo.bins"), 250);
     QCOMPARE(r.exec("p.mode = 0"), 0L);
     QVERIFY(!tabShown(s, "Histo") && !tabShown(s, "FFT"));
+  }
+
+  void editsWhileRunningForEver() {
+    // The acquisition thread renders each pass while the user-interface thread writes; both
+    // go through the component's one lock and frames keep coming.
+    PlotRig r;
+    for (const char* l : {"load g = siggen", "g.reclen = 20000", "load p = plot.2", "p.in.ch1 = g.out", "p.in.ch2 = g.out",
+                          "p.ch1.vscale.auto = 0", "p.main.hscale.auto = 0"})
+      QCOMPARE(r.exec(l), 0L);
+    QWidget* plot = r.open("p", "plot");
+    QWidget* s = r.open("p", "setup");
+    QVERIFY(plot && s);
+    r.main->findChild<QComboBox*>("cmbMode")->setCurrentIndex(3);  // For Ever
+    r.main->Control()->Run();
+    QVERIFY(r.waitFor([&] { return displayOf(plot)->property("serial").toLongLong() > 3; }));
+    for (int i = 0; i < 60; ++i) {
+      act(child<TextUpdown>(s, i % 3 ? "txtVScale" : "txtHScale"), i % 2);
+      act(child<TextUpdown>(s, "txtVPosition"), i % 2);
+      act(child<TextUpdown>(s, "txtSelect"), i % 2);
+      child<QToolButton>(s, i % 2 ? "vcur" : "pcur")->click();
+      QTest::qWait(2);
+    }
+    const qlonglong seen = displayOf(plot)->property("serial").toLongLong();
+    QVERIFY(r.waitFor([&] { return displayOf(plot)->property("serial").toLongLong() > seen + 2; }));
+    r.main->Control()->halt(false);
+    QVERIFY(r.waitFor([&] { return !r.main->Control()->Running(); }));
+    QVERIFY2(r.log().find("Error 130") == std::string::npos, r.log().c_str());
+    const std::string port = "ch" + text(s, "txtSelect").toStdString();
+    QCOMPARE(text(s, "txtVPosition"), r.num(r.dbl("p", port + ".vposition")));
+    QCOMPARE(r.lng("p", "cursortype"), 0);  // each button was clicked an even number of times
   }
 
   void faultsReportTheirHandlerNumbers() {
