@@ -19,8 +19,9 @@ class CPlotPanel final : public CPanel {
 
   HRESULT GetStyle(GuiStyle* out) override;
 
-  // A dropped text, as the display hands it over: true when it was taken as a drop of either
-  // kind (an empty list of settings is still taken).
+  // A dropped text, as the display hands it over: a measurement list links the measurements
+  // to free inputs, any other text is read as settings. False when it ended in a fault (which
+  // is reported).
   bool Drop(const std::string& text);
 
   // The size limit of the panel and its image: the screen, and never above 16384 pixels.
