@@ -48,7 +48,8 @@ struct YMap {
 
 // Columns of extremes as vertical strokes, each joined to the one before so a steep edge
 // stays one line; a column without a value breaks the line.
-void strokeColumns(QPainter& p, const std::vector<double>& lo, const std::vector<double>& hi, const YMap& y) {
+void strokeColumns(QPainter& p, const std::vector<double>& lo, const std::vector<double>& hi, const YMap& y,
+                   const QColor& colour) {
   double plo = NAN, phi = NAN;
   for (size_t c = 0; c < lo.size(); ++c) {
     if (std::isnan(lo[c])) {
@@ -57,8 +58,9 @@ void strokeColumns(QPainter& p, const std::vector<double>& lo, const std::vector
     }
     double a = lo[c], b = hi[c];
     if (!std::isnan(plo)) a = std::min(a, phi), b = std::max(b, plo);
-    const double x = static_cast<double>(c) + 0.5;
-    p.drawLine(QLineF(x, y(a), x, y(b)));
+    // A one-pixel rectangle: a pen's line may land half a pixel off, in the next column.
+    const long top = std::lround(y(b)), bottom = std::lround(y(a));
+    p.fillRect(QRect(static_cast<int>(c), static_cast<int>(top), 1, static_cast<int>(bottom - top + 1)), colour);
     plo = lo[c], phi = hi[c];
   }
 }
@@ -149,7 +151,7 @@ void CPlot::drawLocked(QImage& image) {
         polyline(p, pts);
       } else {
         PlotColumnsByIndex(r, a, b, w, lo, hi);
-        strokeColumns(p, lo, hi, y);
+        strokeColumns(p, lo, hi, y, colourOf(port.color));
       }
       continue;
     }
@@ -158,7 +160,7 @@ void CPlot::drawLocked(QImage& image) {
     const double b = -hoffset * xPerSecond;
     if (r.count > static_cast<size_t>(2 * w)) {
       PlotColumnsByPosition(r, r.x, k, b, w, lo, hi);
-      strokeColumns(p, lo, hi, y);
+      strokeColumns(p, lo, hi, y, colourOf(port.color));
       continue;
     }
     pts.clear();
