@@ -1,5 +1,6 @@
 #include "KvSch/SchArchive.h"
 
+#include <cstring>
 #include <string>
 
 void CSchArchive::Put(int32_t v) {
@@ -28,10 +29,15 @@ size_t LineEndAt(const char* p, size_t n, size_t i) {
 
 CStr CSchArchive::GetStr() {
   if (AtRecordEnd()) return CStr();
+  // A value ends at a NUL byte as every other text does; the rest up to its "," is dropped.
+  auto value = [this](size_t start, size_t end) {
+    const void* nul = std::memchr(p_ + start, 0, end - start);
+    return CStr(p_ + start, static_cast<long>((nul ? static_cast<const char*>(nul) - p_ : end) - start));
+  };
   const size_t start = pos_;
   while (pos_ < n_) {
     if (p_[pos_] == ',') {
-      CStr v(p_ + start, static_cast<long>(pos_ - start));
+      CStr v = value(start, pos_);
       ++pos_;
       return v;
     }
@@ -41,7 +47,7 @@ CStr CSchArchive::GetStr() {
     }
     ++pos_;
   }
-  return CStr(p_ + start, static_cast<long>(pos_ - start));
+  return value(start, pos_);
 }
 
 int32_t CSchArchive::GetInt() {

@@ -2,7 +2,7 @@
 // CSchArchive: the saved-state text of a drawing, written or read one record (line) at a
 // time. Writing: every value is followed by ","; ending a record turns its last "," into
 // CR LF. Reading: a value runs to the next "," or the line's end (CR LF or a bare LF; a
-// lone CR is part of the value); past a line's end every further value is empty until the
+// lone CR is part of the value, a NUL byte ends it); past a line's end every further value is empty until the
 // reader advances, and advancing skips what is left of the line.
 
 #include <cstddef>

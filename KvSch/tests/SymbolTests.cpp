@@ -260,6 +260,13 @@ TEST(SchArchive, ValuesAndLines) {
   out.Put(SchPoint{7, -8});
   out.EndRecord();
   EXPECT_EQ(out.Text(), "1,a\r\n-5,7,-8\r\n");
+  // A NUL byte ends a value as it ends any text; the line goes on after it.
+  const char nul[] = {'a', 0, 'b', ',', 'c', '\n', 'd'};
+  CSchArchive z(nul, sizeof nul);
+  EXPECT_EQ(z.GetStr(), CStr("a"));
+  EXPECT_EQ(z.GetStr().GetLength(), 1);
+  z.NextRecord();
+  EXPECT_STREQ(z.GetStr().GetBfr(), "d");
   // Numbers are clamped before truncation.
   const char* big = "1e300,-1e300,nan,-2.9,2K";
   CSchArchive in(big, std::strlen(big));
