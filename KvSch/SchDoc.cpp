@@ -326,14 +326,18 @@ void CSchDoc::Draw(ISchDevice& dev) const {
 // ---------------------------------------------------------------------------------------
 
 CStr CSchDoc::SaveState() const {
+  // Only the kinds loading can rebuild (those with a tag) are written.
+  auto saved = [](const CSchObj& o) { return *SchTag(o.Kind()) && o.Kind() != skPin; };
   CSchArchive ar;
-  ar.Put(Count());
+  ar.Put(static_cast<int32_t>(std::count_if(objs_.begin(), objs_.end(), [&](const auto& o) { return saved(*o); })));
   for (const auto& o : objs_) {
+    if (!saved(*o)) continue;
     ar.Put(SchTag(o->Kind()));
     ar.Put(o->Name().GetBfr());
   }
   ar.EndRecord();
-  for (const auto& o : objs_) o->Serialize(ar);
+  for (const auto& o : objs_)
+    if (saved(*o)) o->Serialize(ar);
   return CStr(ar.Text().data(), static_cast<long>(ar.Text().size()));
 }
 

@@ -17,7 +17,11 @@
 #include "KvSch/SchObj.h"
 
 // What the document asks of the engine. Each answers false when the engine refused; the
-// implementation reports refusals itself.
+// implementation reports refusals itself. The control sends, through IApp.Execute:
+//   LoadMod    "load " + M + "=" + F, then M + ".symbol" (and "unload " + M when that fails)
+//   UnloadMod  "unload " + M
+//   Link       "link " + in.LinkName() + "=" + out.LinkName()   (a refusal is not logged)
+//   Unlink     "unlink " + pin.LinkName()
 class ISchEngine {
  public:
   virtual ~ISchEngine() = default;
