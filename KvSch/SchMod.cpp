@@ -89,12 +89,15 @@ bool CSchMod::ParseSymbol(const char* symbol, CStr* bad) {
   CStr text(symbol ? symbol : "");
   text.Replace("\t", " ");
   text.Replace("\n", " ");
-  CObjArr<CStr> items;
-  text.split(&items, ';');
   int32_t pinCount = 0;
-  for (int32_t i = 0; i < items.count; ++i) {
-    const CStr& item = *items.items[i];
-    if (item.IsEmpty()) continue;
+  // Item by item rather than one array of all of them: a long symbol costs no regrowing.
+  const char* p = text.GetBfr();
+  const char* end = p + text.GetLength();
+  for (const char* next = p; p < end; p = next < end ? next + 1 : end) {
+    next = static_cast<const char*>(std::memchr(p, ';', static_cast<size_t>(end - p)));
+    if (!next) next = end;
+    if (next == p) continue;
+    const CStr item(p, static_cast<long>(next - p));
     CObjArr<CStr> f;
     item.split(&f, ',');
     if (f.count == 0) continue;
