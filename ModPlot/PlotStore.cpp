@@ -202,10 +202,12 @@ bool PlotCopyRecord(const CBfr& b, PlotRecord& r) {
   r.Clear();
   const size_t size = elementSize(b.type);
   if (!size) return false;
-  // A record that claims samples without storage holds none.
-  const size_t n = b.count > 0 && b.data && (b.type != bfrXY || b.data2) && (b.type != bfrIntervals || (b.data2 && b.data3))
-                       ? static_cast<size_t>(b.count)
-                       : 0;
+  // A record that claims samples without storage holds none, and never more than its storage
+  // was sized for: what lies past it is not the producer's to give.
+  size_t n = b.count > 0 && b.data && (b.type != bfrXY || b.data2) && (b.type != bfrIntervals || (b.data2 && b.data3))
+                 ? static_cast<size_t>(b.count)
+                 : 0;
+  if (b.capacity > 0) n = std::min(n, static_cast<size_t>(b.capacity));
   r.raw.resize(n * size);
   if (n) std::memcpy(r.raw.data(), b.data, n * size);
   if (b.type == bfrXY || b.type == bfrIntervals) {

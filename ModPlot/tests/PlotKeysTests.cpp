@@ -192,6 +192,12 @@ TEST(PlotStore, CopiesOnANewTagOnlyReleasesEveryStepAndDropsAnUnlinkedCopy) {
   ++bad.tag;
   d.pass(1, &bad);
   EXPECT_EQ(d.get("ch1.count?"), 0);
+  CBfr over;
+  Fill(over, {4, 5, 6});
+  over.count = 1 << 30;  // beyond the 3 (+3) elements it holds
+  ++over.tag;
+  d.pass(1, &over);
+  EXPECT_EQ(d.get("ch1.count?"), 3);
   CBfr edges;
   edges.SetBfrType(bfrEdges);
   edges.count = 5;
