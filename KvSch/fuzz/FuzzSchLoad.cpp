@@ -1,0 +1,62 @@
+// Any saved-state text loads on a real engine (the project's modules on its library path)
+// without crashing; every connection is mutual, and clearing the drawing leaves no
+// component behind in the engine, whatever failed while loading.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include <dlfcn.h>
+
+#include "KvCore/Engine.h"
+#include "KvDll/HeadlessWnd.h"
+#include "KvSch/SchDoc.h"
+
+namespace {
+class Port : public ISchEngine {
+ public:
+  CEngine engine;
+  Port() {
+    // The modules stay mapped for the whole run: the engine unloads a module with its last
+    // component, and the fuzzer goes on reading the coverage counters of every library.
+    for (const char* m : {"Meas.bin", "Test.bin"})
+      dlopen((std::string(KV_FUZZ_LIB_DIR) + "/" + m).c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    engine.SetPathLib(CStr(KV_FUZZ_LIB_DIR));
+    engine.SetLogWindow(KvCreateHeadlessParent(400, 300));
+  }
+  bool send(const std::string& cmd, CStr* answer = nullptr) {
+    CStr a;
+    const bool ok = engine.Execute(cmd.c_str(), a) == 0;
+    if (answer) *answer = a;
+    return ok;
+  }
+  bool LoadMod(const CSchMod& m, CStr& symbol) override {
+    const std::string name = m.CompName().GetBfr();
+    if (!send("load " + name + "=" + m.FuncName().GetBfr())) return false;
+    if (send(name + ".symbol", &symbol)) return true;
+    send("unload " + name);
+    return false;
+  }
+  bool UnloadMod(const CSchMod& m) override { return send(std::string("unload ") + m.CompName().GetBfr()); }
+  bool Link(const CSchPin& in, const CSchPin& out) override {
+    return send(std::string("link ") + in.LinkName().GetBfr() + "=" + out.LinkName().GetBfr());
+  }
+  bool Unlink(const CSchPin& pin) override { return send(std::string("unlink ") + pin.LinkName().GetBfr()); }
+};
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static Port* port = new Port();  // one engine for the whole run, as in a session
+  CSchDoc doc;
+  doc.SetEngine(port);
+  doc.LoadState(reinterpret_cast<const char*>(data), size);
+  for (int32_t i = 0; i < doc.Count(); ++i) {
+    const CSchObj* o = doc.At(i);
+    for (int32_t k = 0; k < o->ConnectionCount(); ++k) {
+      const CSchObj* p = o->Connection(k);
+      if (p && !p->IsConnected(o)) __builtin_trap();
+    }
+  }
+  doc.Clear();
+  if (port->engine.Components().Count() != 0) __builtin_trap();
+  return 0;
+}
