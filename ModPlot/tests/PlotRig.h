@@ -21,18 +21,13 @@ namespace plottest {
 inline std::vector<std::string> g_notes;  // ValueChanged names the component raised
 inline std::vector<void*> g_released;     // slots it released
 
-inline void noteEntry(const char*, const char* what) { g_notes.emplace_back(what); }
-inline void releaseEntry(void* slot) { g_released.push_back(slot); }
-
-// A QGuiApplication for the whole process (text needs one), on the offscreen platform.
 inline void EnsureGui() {
   static int argc = 1;
   static char arg0[] = "ModPlotTests";
   static char* argv[] = {arg0, nullptr};
   if (QCoreApplication::instance()) return;
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  static QGuiApplication* app = new QGuiApplication(argc, argv);
-  (void)app;
+  new QGuiApplication(argc, argv);  // for the whole process: text needs one
 }
 
 struct Direct {
@@ -40,22 +35,19 @@ struct Direct {
   KvCreateBlock block{"p", &g, nullptr, ""};
   CPlot plot;
 
-  explicit Direct(int inputs = 4) : plot((g.notify = noteEntry, g.release = releaseEntry, block), inputs) {
+  explicit Direct(int inputs = 4) : plot(hook(g, block), inputs) {}
+  static const KvCreateBlock& hook(CGlobalData& g, const KvCreateBlock& b) {
+    g.notify = [](const char*, const char* what) { g_notes.emplace_back(what); };
+    g.release = [](void* slot) { g_released.push_back(slot); };
     g_notes.clear();
     g_released.clear();
+    return b;
   }
-  VPARAM describe(const std::string& n) {
-    VPARAM v;
-    plot.Settings(parDescribe, n.c_str(), v);
-    return v;
-  }
-  // Writes x as the key's own type; the component's answer.
-  CMDERR set(const std::string& n, double x) {
-    VPARAM v;
-    if (describe(n).vt == vtI4)
-      v.value.i4 = static_cast<int32_t>(x);
-    else
-      v.value.r8 = x;
+  CMDERR set(const std::string& n, double x) {  // x as the key's own type
+    VPARAM d, v;
+    plot.Settings(parDescribe, n.c_str(), d);
+    if (d.vt == vtI4) v.value.i4 = static_cast<int32_t>(x);
+    else v.value.r8 = x;
     return plot.Settings(parWrite, n.c_str(), v);
   }
   double get(const std::string& n) {
@@ -75,10 +67,8 @@ struct Direct {
     v.value.p = b;
     ASSERT_EQ(plot.Settings(parWrite, ("in.ch" + std::to_string(input)).c_str(), v), cmdDone);
   }
-  // The input's run-order step.
   void step(int input) { plot.ActMsg(("in.ch" + std::to_string(input)).c_str()); }
-  // Connects b, runs one pass with its step, ends the pass.
-  void pass(int input, CBfr* b) {
+  void pass(int input, CBfr* b) {  // connects b, then one pass with its step
     connect(input, b);
     plot.ActMsg("#acq.start");
     step(input);
@@ -86,7 +76,7 @@ struct Direct {
   }
 };
 
-// A record of doubles (type 0x4005 unless given) holding vals.
+// A record of type t holding vals (75: x = 2i + 1; 76: intervals [2i + 1, 2i + 2]), tag raised.
 inline void Fill(CBfr& b, const std::vector<double>& vals, enumBfrType t = bfrR8, double scale = 1, double offset = 0) {
   b.SetBfrType(t);
   b.SetSize(static_cast<long>(vals.size()));
@@ -98,13 +88,10 @@ inline void Fill(CBfr& b, const std::vector<double>& vals, enumBfrType t = bfrR8
       case bfrR4: static_cast<float*>(b.data)[i] = static_cast<float>(v); break;
       case bfrI1: static_cast<int8_t*>(b.data)[i] = static_cast<int8_t>(v); break;
       case bfrU1: static_cast<uint8_t*>(b.data)[i] = static_cast<uint8_t>(v); break;
-      case bfrXY:
-      case bfrIntervals:
+      default:
         static_cast<double*>(b.data)[i] = v;
-        static_cast<double*>(b.data2)[i] = static_cast<double>(i) * 2 + 1;
-        if (t == bfrIntervals) static_cast<double*>(b.data3)[i] = static_cast<double>(i) * 2 + 2;
-        break;
-      default: static_cast<double*>(b.data)[i] = v; break;
+        if (b.data2) static_cast<double*>(b.data2)[i] = static_cast<double>(i) * 2 + 1;
+        if (b.data3) static_cast<double*>(b.data3)[i] = static_cast<double>(i) * 2 + 2;
     }
   }
   b.count = b.valid = static_cast<int32_t>(vals.size());
@@ -129,17 +116,9 @@ struct TestDisplay {
     auto* d = static_cast<TestDisplay*>(GetWindowUser(wnd));
     if (!d || !d->display) return 0;
     if (msg == KV_PLOT_WM_IDENTIFY) return static_cast<long>(KV_PLOT_DISPLAY_MAGIC);
-    if (msg == KV_WM_GETCLIENTRECT) {
-      *reinterpret_cast<KvRect*>(wp) = KvRect{0, 0, d->w, d->h};
-      return 1;
-    }
-    if (msg == KV_PLOT_WM_FRAME) {
-      d->last = *reinterpret_cast<const QImage*>(lp);
-      d->serial = wp;
-      ++d->frames;
-      return 1;
-    }
-    return 0;
+    if (msg == KV_WM_GETCLIENTRECT) *reinterpret_cast<KvRect*>(wp) = KvRect{0, 0, d->w, d->h};
+    if (msg == KV_PLOT_WM_FRAME) d->last = *reinterpret_cast<const QImage*>(lp), d->serial = wp, ++d->frames;
+    return msg == KV_WM_GETCLIENTRECT || msg == KV_PLOT_WM_FRAME;
   }
 };
 
