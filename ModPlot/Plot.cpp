@@ -181,6 +181,20 @@ CMDERR CPlot::Settings(GETPARCMD cmd, const char* name, VPARAM& v) {
   return r;
 }
 
+CMDERR CPlot::Fun(const char* name, VPARAMS& a) {
+  std::lock_guard lk(lock);
+  if (plotGui.isHandle(name)) return plotGui.Fun(name, a);
+  if (setupGui.isHandle(name)) return setupGui.Fun(name, a);
+  return cmdNotServed;
+}
+
+CMDERR CPlot::FunInfo(const char* name, VPARAMS& a) {
+  std::lock_guard lk(lock);
+  if (plotGui.isHandle(name)) return plotGui.FunInfo(name, a);
+  if (setupGui.isHandle(name)) return setupGui.FunInfo(name, a);
+  return cmdNotServed;
+}
+
 CMDERR CPlot::settingsLocked(GETPARCMD cmd, const std::string& n, VPARAM& v, std::vector<std::string>& notes,
                              bool& redraw, bool& src) {
   if (n == "gui.names") return kvsetting::ReadOnlyText(cmd, v, "plot,setup");

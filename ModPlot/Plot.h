@@ -36,6 +36,9 @@ class CPlot final : public CLocalData {
 
   void ActMsg(const char* msg) override;
   CMDERR Settings(GETPARCMD cmd, const char* name, VPARAM& v) override;
+  // The panels' own functions ("plot.move", "setup.size", ...).
+  CMDERR Fun(const char* name, VPARAMS& a) override;
+  CMDERR FunInfo(const char* name, VPARAMS& a) override;
 
   int Inputs() const { return static_cast<int>(ports.size()); }
   // Draws the present view into image (sized width x height); false when nothing can be drawn
