@@ -112,10 +112,14 @@ void CPlot::drawLocked(QImage& image) {
       p.drawLine(QLineF(xOf(v), 0, xOf(v), h));
       p.drawText(QPointF(xOf(v) + 3, 2 * lineH), "std-dev");
     }
+    // The figures sit on a dark plate: over the bars they would be lost in the waveform's colour.
+    const QString figures[] = {text("mean " + num(s.mean) + "V"), text("std-dev " + num(s.stddev) + "V"),
+                               text("count " + std::to_string(s.count))};
+    int widest = 0;
+    for (const QString& f : figures) widest = std::max(widest, p.fontMetrics().horizontalAdvance(f));
+    p.fillRect(QRectF(2, h - 3 * lineH - 2, widest + 8, 3 * lineH), QColor(0, 0, 0, 190));
     p.setPen(Qt::white);
-    p.drawText(QPointF(6, h - 3 * lineH + 10), text("mean " + num(s.mean) + "V"));
-    p.drawText(QPointF(6, h - 2 * lineH + 10), text("std-dev " + num(s.stddev) + "V"));
-    p.drawText(QPointF(6, h - lineH + 10), text("count " + std::to_string(s.count)));
+    for (int k = 0; k < 3; ++k) p.drawText(QPointF(6, h - (3 - k) * lineH + 10), figures[k]);
     return;
   }
 
