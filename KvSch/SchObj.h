@@ -116,6 +116,8 @@ class CSchObj {
   SchPoint Origin() const;
 
   // Connections (not owning). Connect answers cnAlready, cnRefused at capacity, or cnDone.
+  // Connect fills this side only; CSchDoc::Join makes both. A destroyed object removes itself
+  // from each object it holds, so an object must not outlive a one-sided link to it.
   virtual int Connect(CSchObj* o);
   // Every slot holding old takes nw.
   void ReplaceConnection(CSchObj* nw, CSchObj* old);

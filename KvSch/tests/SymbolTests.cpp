@@ -135,6 +135,9 @@ TEST(SchObjects, KindsNamesAndConnections) {
   EXPECT_TRUE(p.SetParent(&j));
   EXPECT_FALSE(p.SetParent(&w1));
   EXPECT_EQ(p.Parent(), &j);
+  // The links above were made one side at a time, and w1 outlives w2 and w3.
+  w1.RemoveConnection(&w2);
+  w1.RemoveConnection(&w3);
 
   // A destroyed object leaves no reference behind.
   {
