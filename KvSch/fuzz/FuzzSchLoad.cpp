@@ -10,9 +10,10 @@
 #include "KvCore/Engine.h"
 #include "KvDll/HeadlessWnd.h"
 #include "KvSch/SchDoc.h"
+#include "KvSch/SchScript.h"
 
 namespace {
-class Port : public ISchEngine {
+class Port : public CSchScript {
  public:
   CEngine engine;
   Port() {
@@ -22,25 +23,14 @@ class Port : public ISchEngine {
       dlopen((std::string(KV_FUZZ_LIB_DIR) + "/" + m).c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     engine.SetPathLib(CStr(KV_FUZZ_LIB_DIR));
     engine.SetLogWindow(KvCreateHeadlessParent(400, 300));
+    engine.SetLogLevel(7);  // the log would grow by every input's errors for the whole run
   }
-  bool send(const std::string& cmd, CStr* answer = nullptr) {
+  bool Send(const std::string& cmd, CStr* answer) override {
     CStr a;
     const bool ok = engine.Execute(cmd.c_str(), a) == 0;
     if (answer) *answer = a;
     return ok;
   }
-  bool LoadMod(const CSchMod& m, CStr& symbol) override {
-    const std::string name = m.CompName().GetBfr();
-    if (!send("load " + name + "=" + m.FuncName().GetBfr())) return false;
-    if (send(name + ".symbol", &symbol)) return true;
-    send("unload " + name);
-    return false;
-  }
-  bool UnloadMod(const CSchMod& m) override { return send(std::string("unload ") + m.CompName().GetBfr()); }
-  bool Link(const CSchPin& in, const CSchPin& out) override {
-    return send(std::string("link ") + in.LinkName().GetBfr() + "=" + out.LinkName().GetBfr());
-  }
-  bool Unlink(const CSchPin& pin) override { return send(std::string("unlink ") + pin.LinkName().GetBfr()); }
 };
 }  // namespace
 

@@ -11,9 +11,9 @@
 #include "KvCore/Engine.h"
 #include "KvDll/HeadlessWnd.h"
 #include "KvDll/Log.h"
-#include "KvSch/SchDoc.h"
+#include "KvSch/SchScript.h"
 
-class EnginePort : public ISchEngine {
+class EnginePort : public CSchScript {
  public:
   CEngine engine;
   KvWnd logParent = 0;
@@ -29,7 +29,7 @@ class EnginePort : public ISchEngine {
     KvDestroyHeadlessParent(logParent);
   }
 
-  bool send(const std::string& cmd, CStr* answer = nullptr) {
+  bool Send(const std::string& cmd, CStr* answer) override {
     lines.push_back(cmd);
     CStr a;
     const bool ok = engine.Execute(cmd.c_str(), a) == 0;
@@ -48,16 +48,4 @@ class EnginePort : public ISchEngine {
     return s;
   }
 
-  bool LoadMod(const CSchMod& m, CStr& symbol) override {
-    const std::string name = m.CompName().GetBfr();
-    if (!send("load " + name + "=" + m.FuncName().GetBfr())) return false;
-    if (send(name + ".symbol", &symbol)) return true;
-    send("unload " + name);
-    return false;
-  }
-  bool UnloadMod(const CSchMod& m) override { return send(std::string("unload ") + m.CompName().GetBfr()); }
-  bool Link(const CSchPin& in, const CSchPin& out) override {
-    return send(std::string("link ") + in.LinkName().GetBfr() + "=" + out.LinkName().GetBfr());
-  }
-  bool Unlink(const CSchPin& pin) override { return send(std::string("unlink ") + pin.LinkName().GetBfr()); }
 };

@@ -1,0 +1,22 @@
+#pragma once
+// CSchScript: the document's engine side as script lines, written once. A control (through
+// IApp.Execute), a test or a fuzz target (through the engine directly) gives only Send.
+//   LoadMod    "load " + M + "=" + F, then M + ".symbol"; "unload " + M when the symbol fails
+//   UnloadMod  "unload " + M
+//   Link       "link " + in.LinkName() + "=" + out.LinkName()
+//   Unlink     "unlink " + pin.LinkName()
+
+#include <string>
+
+#include "KvSch/SchDoc.h"
+
+class CSchScript : public ISchEngine {
+ public:
+  // Runs one line; false when the engine refused it. answer (when given) receives the reply.
+  virtual bool Send(const std::string& line, CStr* answer) = 0;
+
+  bool LoadMod(const CSchMod& comp, CStr& symbol) override;
+  bool UnloadMod(const CSchMod& comp) override;
+  bool Link(const CSchPin& in, const CSchPin& out) override;
+  bool Unlink(const CSchPin& pin) override;
+};
