@@ -10,6 +10,7 @@
 
 #include "KvCore/Engine.h"
 #include "KvDll/HeadlessWnd.h"
+#include "KvCore/tests/ModuleEngineRig.h"
 #include "ModPlot/tests/PlotRig.h"
 
 using namespace plottest;
@@ -189,39 +190,10 @@ TEST(PlotFrames, ViewsAndCursorsDraw) {
 
 namespace {
 
-class Rig {
+class Rig : public ModuleEngineRig {
  public:
-  CEngine engine;
-  KvWnd logParent = KvCreateHeadlessParent(400, 300);
-  KvEvent idle{true, false};
-
-  Rig() {
-    engine.SetPathLib(CStr(KV_TEST_LIB_DIR));
-    engine.SetLogWindow(logParent);
-    engine.SetLogLevel(-1);
-    engine.onAcqIdle = [this] { idle.Set(); };
-  }
-  ~Rig() {
-    engine.Components().DestroyAll();
-    CLog::End();
-    KvDestroyHeadlessParent(logParent);
-  }
-  std::string exec(const std::string& line, int want = 0) {
-    CStr answer;
-    EXPECT_EQ(engine.Execute(line.c_str(), answer), want) << line << " -> " << answer.GetBfr();
-    return answer.GetBfr();
-  }
+  std::string exec(const std::string& line, int want = 0) { return answer(line, want); }
   double num(const std::string& line) { return CStr(exec(line).c_str()).Str2Num(); }
-  std::string log() {
-    HeadlessWndState s;
-    return KvHeadlessState(CLog::Window(), s) ? s.text : "";
-  }
-  bool run(long passes) {
-    idle.Reset();
-    engine.Acq().run(passes);
-    KvWaitable* w = &idle;
-    return WaitPumping(&w, 1, 60000) == 0;
-  }
 };
 
 size_t occurrences(const std::string& text, const std::string& what) {

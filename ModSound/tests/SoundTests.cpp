@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "KvCore/Engine.h"
+#include "KvCore/tests/ModuleEngineRig.h"
 #include "KvDll/HeadlessWnd.h"
 #include "ModSound/Sound.h"
 
@@ -58,28 +59,12 @@ std::string filePcms(const char* playFormat = "raw") {
          playFormat + "\"\n  hint { show on description \"Player|IOIDOutput\" } }\n";
 }
 
-class Rig {
+class Rig : public ModuleEngineRig {
  public:
-  CEngine engine;
-  KvWnd logParent = KvCreateHeadlessParent(400, 300);
-  KvEvent idle{true, false};
-
-  Rig() {
-    engine.SetPathLib(CStr(KV_TEST_LIB_DIR));
-    engine.SetLogWindow(logParent);
-    engine.SetLogLevel(-1);
-    engine.onAcqIdle = [this] { idle.Set(); };
-  }
-  ~Rig() {
-    engine.Components().DestroyAll();
-    CLog::End();
-    KvDestroyHeadlessParent(logParent);
-  }
   // The answer ("" for none: the engine then answers with the line itself); result 0 or -1.
   std::string exec(const std::string& line, int want = 0) {
-    CStr answer;
-    EXPECT_EQ(engine.Execute(line.c_str(), answer), want) << line << " -> " << answer.GetBfr();
-    return line == answer.GetBfr() ? "" : answer.GetBfr();
+    const std::string a = answer(line, want);
+    return line == a ? "" : a;
   }
   void script(const std::string& text) {  // lines separated by "\n", each must succeed
     for (size_t at = 0; at < text.size();) {
@@ -88,17 +73,7 @@ class Rig {
       at = nl + 1;
     }
   }
-  std::string log() {
-    HeadlessWndState s;
-    return KvHeadlessState(CLog::Window(), s) ? s.text : "";
-  }
   bool aborted() { return log().find("Acquisition aborted") != std::string::npos; }
-  bool run(long passes) {
-    idle.Reset();
-    engine.Acq().run(passes);
-    KvWaitable* w = &idle;
-    return WaitPumping(&w, 1, 20000) == 0;
-  }
   const CBfr* out(const char* port) { return engine.Components().PortBuffer(engine.Components().Find("s"), port); }
   // What sound.out "o" wrote into its file, read once it is unloaded (which closes the device).
   std::vector<int16_t> played(const AlsaConfig& config) {
