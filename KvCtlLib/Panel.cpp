@@ -20,11 +20,6 @@ bool sameText(const std::string& a, const std::string& b) {
   return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
 
-std::string lowered(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
 std::string describe(HRESULT h, const char* what) {
   const char* why = h == DISP_E_PARAMNOTFOUND    ? "setting not found"
                     : h == DISP_E_MEMBERNOTFOUND ? "component not found"
@@ -157,7 +152,7 @@ HRESULT CPanel::get_Caption(std::string* out) {
 void CPanel::ValueChanged(const std::string& compName, const std::string& varName) {
   if (!app || executing || !sameText(compName, label)) return;
   if (sameText(varName, "loaded") || sameText(varName, "unloaded")) return;
-  Guarded(traits.handlers.valueChanged, [&] { OnValue(lowered(varName)); });
+  Guarded(traits.handlers.valueChanged, [&] { OnValue(Lowered(varName)); });
 }
 
 void CPanel::report(long number, const PanelError& e) {
@@ -431,4 +426,9 @@ void CPanel::keyPressEvent(QKeyEvent* e) {
     return;
   }
   QWidget::keyPressEvent(e);
+}
+
+std::string CPanel::Lowered(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
 }

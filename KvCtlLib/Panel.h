@@ -190,6 +190,8 @@ class CPanel : public QWidget, public IKvGui, public IAppEvents {
   static void SetListText(QComboBox* list, const QString& text);
   // The texts of a fixed caption, with "&&" shown as one "&" by widgets that take it literally.
   static QString Literal(const char* text);
+  // Keys and list words as the panels compare them (ASCII lower case).
+  static std::string Lowered(std::string s);
 
   // "More": the panel is sized to hold its last visible child, the host is told (twips),
   // and "<prefix>.more" is written with the box's state.

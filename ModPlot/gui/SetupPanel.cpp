@@ -28,11 +28,6 @@ constexpr long kCaption = 130001, kLoad = 130002, kValueChanged = 130003, kSelec
 constexpr int kMargin = 6, kFieldH = 21, kRowH = 26, kCaptionW = 52, kFieldW = 96, kUnitW = 40, kCheckW = 56;
 constexpr int kTabsW = 8 + kCaptionW + kFieldW + 4 + kUnitW + kCheckW + 16, kTabsH = 3 * kRowH + 44;
 
-std::string lowered(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
 QLabel* caption(QWidget* parent, const char* text, int x, int y, int w = kCaptionW - 4) {
   auto* l = new QLabel(QString::fromUtf8(text), parent);
   l->setGeometry(x, y + 2, w, kFieldH - 2);
@@ -342,7 +337,7 @@ void CPlotSetup::OnValue(const std::string& key) {
   if (key == "cursortype") return showCursors();
   if (key == "mode") return showHisto();
   if (key == "setup.title") return refreshCaption();
-  if (!prefix.empty() && key.size() > prefix.size() && key.compare(0, prefix.size(), lowered(prefix)) == 0) {
+  if (!prefix.empty() && key.size() > prefix.size() && key.compare(0, prefix.size(), Lowered(prefix)) == 0) {
     const std::string tail = key.substr(prefix.size());
     if (tail == "color") return showColor();
     if (tail == "visible") return showVisible();

@@ -28,11 +28,6 @@ int rowY(int row) { return kMargin + row * kRowH; }
 
 bool same(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
 
-std::string lowered(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
 QLabel* caption(QWidget* parent, const char* text, int x, int y, int w = kCaptionW - 4) {
   auto* l = new QLabel(QString::fromUtf8(text), parent);
   l->setGeometry(x, y + 2, w, kFieldH - 2);
@@ -161,7 +156,7 @@ void CSigGenPanel::Fill() {
 }
 
 void CSigGenPanel::applyType() {
-  const std::string t = lowered(Str("type"));
+  const std::string t = Lowered(Str("type"));
   if (t == "sine") {
     // A sine has no shape: the field shows the even split, greyed.
     shapeKey.clear();
