@@ -32,6 +32,14 @@ class ISchEngine {
   // Links input (or bidirectional) pin in to output pin out.
   virtual bool Link(const CSchPin& in, const CSchPin& out) = 0;
   virtual bool Unlink(const CSchPin& pin) = 0;
+  // Whether the engine holds a component of that name (placing skips such names; deleting
+  // removes a component the engine no longer has although its unload fails).
+  virtual bool Exists(const CStr& compName) = 0;
+  // Whether the network may change now; when not, the implementation has said why.
+  virtual bool MayChange() = 0;
+  // Opens comp's panels: gui.names, then per panel its wnd setting and show; an empty list
+  // is told to the user ("Mod doesn't have any GUIs").
+  virtual void OpenPanels(const CSchMod& comp) = 0;
 };
 
 // What the document tells the view; all of it may be ignored.

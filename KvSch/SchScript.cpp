@@ -1,5 +1,9 @@
 #include "KvSch/SchScript.h"
 
+#include <vector>
+
+#include "KvDll/objarr.h"
+
 bool CSchScript::LoadMod(const CSchMod& comp, CStr& symbol) {
   const std::string name = comp.CompName().GetBfr();
   if (!Send("load " + name + "=" + comp.FuncName().GetBfr(), nullptr)) return false;
@@ -15,3 +19,26 @@ bool CSchScript::Link(const CSchPin& in, const CSchPin& out) {
 }
 
 bool CSchScript::Unlink(const CSchPin& pin) { return Send(std::string("unlink ") + pin.LinkName().GetBfr(), nullptr); }
+
+void CSchScript::OpenPanels(const CSchMod& comp) {
+  const std::string name = comp.CompName().GetBfr();
+  CStr answer;
+  if (!Send(name + ".gui.names", &answer)) return;
+  CObjArr<CStr> list;
+  answer.split(&list, ',');
+  std::vector<std::string> panels;
+  for (int i = 0; i < list.count; ++i) {
+    CStr& g = *list.items[i];
+    g.trim();
+    if (!g.IsEmpty()) panels.emplace_back(g.GetBfr());
+  }
+  if (panels.empty()) {
+    Message("Mod doesn't have any GUIs");
+    return;
+  }
+  for (size_t i = 0; i < panels.size(); ++i) {
+    const std::string& g = panels[i];
+    if (!Send(name + "." + g + ".wnd=\"" + name + "_" + std::to_string(i) + "\"", nullptr)) return;
+    if (!Send("show(" + name + "." + g + ")", nullptr)) return;
+  }
+}

@@ -5,6 +5,8 @@
 //   UnloadMod  "unload " + M
 //   Link       "link " + in.LinkName() + "=" + out.LinkName()
 //   Unlink     "unlink " + pin.LinkName()
+//   OpenPanels M + ".gui.names", then per panel G (index i) M + "." + G + ".wnd=\"" + M + "_" + i
+//              + "\"" and "show(" + M + "." + G + ")"; the first refusal stops
 
 #include <string>
 
@@ -19,4 +21,8 @@ class CSchScript : public ISchEngine {
   bool UnloadMod(const CSchMod& comp) override;
   bool Link(const CSchPin& in, const CSchPin& out) override;
   bool Unlink(const CSchPin& pin) override;
+  void OpenPanels(const CSchMod& comp) override;
+
+  // What the user is told (a message box titled "Kelvane" in the control).
+  virtual void Message(const std::string& text) = 0;
 };

@@ -31,6 +31,14 @@ class Port : public CSchScript {
     if (answer) *answer = a;
     return ok;
   }
+  bool Exists(const CStr& name) override {
+    CModList& c = engine.Components();
+    for (int i = 0; i < c.Count(); ++i)
+      if (name == c.Label(i)) return true;
+    return false;
+  }
+  bool MayChange() override { return true; }
+  void Message(const std::string&) override {}
 };
 }  // namespace
 

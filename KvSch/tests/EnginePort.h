@@ -36,6 +36,19 @@ class EnginePort : public CSchScript {
     if (answer) *answer = a;
     return ok;
   }
+  bool Exists(const CStr& name) override {
+    CModList& c = engine.Components();
+    for (int i = 0; i < c.Count(); ++i)
+      if (name == c.Label(i)) return true;
+    return false;
+  }
+  bool busy = false;  // stands for a running acquisition
+  bool MayChange() override {
+    if (busy) refusals.push_back("busy");
+    return !busy;
+  }
+  std::vector<std::string> messages, refusals;  // what the user was told; refused changes
+  void Message(const std::string& text) override { messages.push_back(text); }
   // A line sent behind the document's back, as the console would; not recorded.
   std::string console(const std::string& cmd) {
     CStr a;

@@ -1,0 +1,61 @@
+#pragma once
+// CSchAppPort: a schematic control's engine side. Every line goes through IApp.Execute; a
+// refusal (except of a link line, which the wiring handles itself) is logged through
+// IUtils.AddLog as "Error: cmd=" + line + ", resp=" + response with LogWarn. The references are
+// the control's own (set by its Load, dropped by its Unload); without them nothing is sent and
+// every line is refused.
+//
+// While a journal is given, every accepted load, unload, link and unlink line is kept with the
+// lines that undo it, worked out before it is sent: unload for a load; load under the same
+// name, the component's settings and its links for an unload; the previous source (or unlink)
+// for a link; the previous source for an unlink.
+//
+// User-interface thread only.
+
+#include <string>
+#include <vector>
+
+#include "KvCore/KvApi.h"
+#include "KvSch/SchScript.h"
+
+class CSchAppPort final : public CSchScript {
+ public:
+  struct Step {
+    std::string forward;               // the accepted line
+    std::vector<std::string> inverse;  // run in order to undo it
+  };
+
+  CSchAppPort() = default;
+  ~CSchAppPort() override;
+  CSchAppPort(const CSchAppPort&) = delete;
+  CSchAppPort& operator=(const CSchAppPort&) = delete;
+
+  // app null drops both references.
+  void Attach(IApp* app);
+  bool Attached() const { return app_ != nullptr; }
+  IApp* App() const { return app_; }
+  IUtils* Utils() const { return utils_; }
+  // The drawing whose components the journal looks function names up in.
+  void SetDoc(const CSchDoc* doc) { doc_ = doc; }
+
+  bool Send(const std::string& line, CStr* answer) override;
+  // IApp.isLoaded.
+  bool Exists(const CStr& compName) override;
+  // False while IApp.isBusy, after logging "The network cannot be changed while an acquisition
+  // runs" (LogWarn).
+  bool MayChange() override;
+  // A message box titled "Kelvane" through the shell's dialog service.
+  void Message(const std::string& text) override;
+  void Log(const std::string& text, LogSeverity severity);
+
+  // Starts (a journal) or stops (null) recording.
+  void Record(std::vector<Step>* journal) { journal_ = journal; }
+  // Runs lines of an undo or redo in order, unrecorded; the first refusal stops and is logged.
+  bool Replay(const std::vector<std::string>& lines);
+
+ private:
+  IApp* app_ = nullptr;
+  IUtils* utils_ = nullptr;
+  const CSchDoc* doc_ = nullptr;
+  std::vector<Step>* journal_ = nullptr;
+};
