@@ -6,6 +6,7 @@
 //
 // --exec FILE types each line of FILE into the command console (its tab made first) and
 // prints what the console answered; without a console control it runs the lines directly.
+// --grab-widget grabs a panel window by its name, caption or component, or "Schematic".
 // Paths are made absolute here, before the program changes to its own folder.
 
 #include <string>

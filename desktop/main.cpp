@@ -20,6 +20,7 @@
 #include "desktop/Document.h"
 #include "desktop/QtWnd.h"
 #include "desktop/frmMain.h"
+#include "desktop/frmSch.h"
 #include "shell/Report.h"
 
 namespace {
@@ -98,6 +99,11 @@ void typeInto(QWidget* console, const std::string& text) {
 // with that tab brought to the front.
 QWidget* findPanelWindow(frmMain& w, const std::string& name) {
   const QString n = QString::fromStdString(name);
+  // "Schematic" is the schematic window, when a setup or the user showed it.
+  if (n.compare("schematic", Qt::CaseInsensitive) == 0) {
+    frmSch* sch = w.Schematic();
+    return sch && sch->isVisible() ? sch : nullptr;
+  }
   for (frmHost* h : w.Shell().hosts)
     if (QString::fromStdString(h->WndName()).compare(n, Qt::CaseInsensitive) == 0 ||
         h->windowTitle().compare(n, Qt::CaseInsensitive) == 0)
