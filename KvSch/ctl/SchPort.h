@@ -46,14 +46,29 @@ class CSchAppPort final : public CSchScript {
   bool MayChange() override;
   // A message box titled "Kelvane" through the shell's dialog service.
   void Message(const std::string& text) override;
+  // IUtils.AddLog with LogWarn.
+  void Warn(const std::string& text) override;
   void Log(const std::string& text, LogSeverity severity);
+  // A line that changes nothing (a symbol or port query): neither logged nor recorded.
+  bool Query(const std::string& line, std::string* answer);
 
   // Starts (a journal) or stops (null) recording.
   void Record(std::vector<Step>* journal) { journal_ = journal; }
-  // Runs lines of an undo or redo in order, unrecorded; the first refusal stops and is logged.
+  // Runs lines of an undo or redo in order, unrecorded; the first refusal stops and is logged
+  // (a link line too).
   bool Replay(const std::vector<std::string>& lines);
 
  private:
+  bool Execute(const std::string& line, std::string* answer);
+  void Refused(const std::string& line, const std::string& response);
+  // The lines that undo line, asked of the engine before it is sent; false for a line that
+  // is not journaled (or cannot be undone).
+  bool Inverse(const std::string& line, std::vector<std::string>* inverse);
+  std::string SourceOf(const std::string& in);
+  std::string FunctionOf(const std::string& comp);
+  std::vector<std::string> SettingsOf(const std::string& comp);
+  std::vector<std::string> LinksOf(const std::string& comp);
+
   IApp* app_ = nullptr;
   IUtils* utils_ = nullptr;
   const CSchDoc* doc_ = nullptr;

@@ -8,7 +8,9 @@
 // adopting the components the engine holds (their symbols are asked again; no load, unload or
 // link is sent). Redo runs the lines again in order and rebuilds from the text after. A refused
 // line stops the step and is logged; the drawing is then rebuilt from what the engine holds.
-// While the network may not change, undo and redo are refused like any edit.
+// While the network may not change, undo and redo of a step that sends engine lines are refused
+// like any edit (a move alone undoes at any time). Undo and redo go through Undo() and Redo(),
+// never through the stack's own slots, which know nothing of that refusal.
 //
 // User-interface thread only.
 
@@ -42,9 +44,14 @@ class CSchUndo {
 
  private:
   struct Pending;
+  class Command;
+  static constexpr int kLimit = 200;
+  bool Apply(const Command& c, bool forward);
+
   CSchDoc& doc_;
   CSchAppPort& port_;
   std::unique_ptr<QUndoStack> stack_;
   std::unique_ptr<Pending> pending_;
   bool open_ = false;
+  bool ok_ = true;  // whether the last step undone or redone ran every line
 };

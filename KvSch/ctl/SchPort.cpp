@@ -1,0 +1,222 @@
+#include "KvSch/ctl/SchPort.h"
+
+#include <strings.h>
+
+#include "desktop/Dialogs.h"
+
+namespace {
+
+const char* const kBusy = "The network cannot be changed while an acquisition runs";
+
+bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+
+// Whether text begins with comp + "." (component names compare without regard to case).
+bool OfComponent(const std::string& text, const std::string& comp) {
+  return text.size() > comp.size() && text[comp.size()] == '.' && strncasecmp(text.data(), comp.data(), comp.size()) == 0;
+}
+
+// The items of a comma-separated list, trimmed, empty ones left out.
+std::vector<std::string> Items(const std::string& list) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  while (start <= list.size()) {
+    size_t end = list.find(',', start);
+    if (end == std::string::npos) end = list.size();
+    std::string item = list.substr(start, end - start);
+    const size_t a = item.find_first_not_of(" \t");
+    const size_t b = item.find_last_not_of(" \t");
+    if (a != std::string::npos) out.push_back(item.substr(a, b - a + 1));
+    start = end + 1;
+  }
+  return out;
+}
+
+}  // namespace
+
+CSchAppPort::~CSchAppPort() { Attach(nullptr); }
+
+void CSchAppPort::Attach(IApp* app) {
+  if (app == app_) return;
+  if (utils_) utils_->Release();
+  if (app_) app_->Release();
+  utils_ = nullptr;
+  app_ = app;
+  if (!app_) return;
+  app_->AddRef();
+  IUtils* u = nullptr;
+  if (app_->get_Utils(&u) == S_OK) utils_ = u;
+}
+
+bool CSchAppPort::Execute(const std::string& line, std::string* answer) {
+  std::string msg;
+  long result = -1;
+  const bool ok = app_ && app_->Execute(line, &msg, &result) == S_OK && result == 0;
+  if (answer) *answer = msg;
+  return ok;
+}
+
+bool CSchAppPort::Query(const std::string& line, std::string* answer) { return Execute(line, answer); }
+
+void CSchAppPort::Refused(const std::string& line, const std::string& response) {
+  Log("Error: cmd=" + line + ", resp=" + response, sevWarn);
+}
+
+bool CSchAppPort::Send(const std::string& line, CStr* answer) {
+  Step step;
+  const bool journaled = journal_ && Inverse(line, &step.inverse);
+  std::string response;
+  const bool ok = Execute(line, &response);
+  if (answer) *answer = CStr(response.data(), static_cast<long>(response.size()));
+  // The wiring decides itself whether a refused link is worth telling.
+  if (!ok && !StartsWith(line, "link ")) Refused(line, response);
+  if (!ok || !journaled) return ok;
+  // A load taken back at once (its symbol could not be read) leaves nothing to undo.
+  if (StartsWith(line, "unload ") && !journal_->empty() && journal_->back().inverse.size() == 1 &&
+      journal_->back().inverse[0] == line && StartsWith(journal_->back().forward, "load ")) {
+    journal_->pop_back();
+    return ok;
+  }
+  step.forward = line;
+  journal_->push_back(std::move(step));
+  return ok;
+}
+
+bool CSchAppPort::Exists(const CStr& compName) {
+  bool loaded = false;
+  return app_ && app_->isLoaded(compName.GetBfr(), &loaded) == S_OK && loaded;
+}
+
+bool CSchAppPort::MayChange() {
+  bool busy = false;
+  if (!app_ || app_->get_isBusy(&busy) != S_OK || !busy) return true;
+  Log(kBusy, sevWarn);
+  return false;
+}
+
+void CSchAppPort::Message(const std::string& text) {
+  CDialogs::Get().MsgBox(text, DlgButtons::ok, DlgIcon::information, "Kelvane");
+}
+
+void CSchAppPort::Warn(const std::string& text) { Log(text, sevWarn); }
+
+void CSchAppPort::Log(const std::string& text, LogSeverity severity) {
+  if (utils_) utils_->AddLog(text, severity);
+}
+
+bool CSchAppPort::Replay(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) {
+    std::string response;
+    if (Execute(line, &response)) continue;
+    Refused(line, response);  // link lines too: an undo that stops is always told
+    return false;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------
+// The journal's inverses, asked of the engine before the line changes anything
+// ---------------------------------------------------------------------------------------
+
+bool CSchAppPort::Inverse(const std::string& line, std::vector<std::string>* inverse) {
+  if (StartsWith(line, "load ")) {
+    const size_t eq = line.find('=');
+    if (eq == std::string::npos) return false;
+    inverse->push_back("unload " + line.substr(5, eq - 5));
+    return true;
+  }
+  if (StartsWith(line, "unload ")) {
+    const std::string name = line.substr(7);
+    const std::string func = FunctionOf(name);
+    if (func.empty()) return false;  // nothing could load it again
+    inverse->push_back("load " + name + "=" + func);
+    for (std::string& s : SettingsOf(name)) inverse->push_back(std::move(s));
+    for (std::string& l : LinksOf(name)) inverse->push_back(std::move(l));
+    return true;
+  }
+  if (StartsWith(line, "link ")) {
+    const size_t eq = line.find('=');
+    if (eq == std::string::npos) return false;
+    const std::string in = line.substr(5, eq - 5);
+    const std::string prev = SourceOf(in);
+    inverse->push_back(prev.empty() ? "unlink " + in : "link " + in + "=" + prev);
+    return true;
+  }
+  if (StartsWith(line, "unlink ")) {
+    const std::string in = line.substr(7);
+    const std::string prev = SourceOf(in);
+    if (!prev.empty()) inverse->push_back("link " + in + "=" + prev);
+    return true;
+  }
+  return false;
+}
+
+std::string CSchAppPort::SourceOf(const std::string& in) {
+  std::string source;
+  // An input port answers the output it is linked to (empty when none).
+  return Execute(in, &source) ? source : std::string();
+}
+
+std::string CSchAppPort::FunctionOf(const std::string& comp) {
+  if (doc_)
+    for (int32_t i = 0; i < doc_->Count(); ++i) {
+      const CSchObj* o = doc_->At(i);
+      if (o->Kind() != skMod) continue;
+      const auto* m = static_cast<const CSchMod*>(o);
+      if (m->CompName().Compare(comp.c_str(), true)) return m->FuncName().GetBfr();
+    }
+  // Not drawn (loaded behind the drawing's back): the command list keeps every load.
+  std::string list;
+  if (!app_ || app_->GetCmdList(&list) != S_OK) return {};
+  const std::string head = "load " + comp + "=";
+  std::string func;
+  size_t start = 0;
+  while (start < list.size()) {
+    size_t end = list.find("\r\n", start);
+    if (end == std::string::npos) end = list.size();
+    const std::string l = list.substr(start, end - start);
+    if (l.size() > head.size() && strncasecmp(l.data(), head.data(), head.size()) == 0) func = l.substr(head.size());
+    start = end + 2;
+  }
+  return func;
+}
+
+std::vector<std::string> CSchAppPort::SettingsOf(const std::string& comp) {
+  // The state listing gives every setting as the engine replays it from a setup.
+  std::string listing;
+  std::vector<std::string> out;
+  if (!Execute("sys.state", &listing)) return out;
+  size_t start = 0;
+  while (start < listing.size()) {
+    size_t end = listing.find("\r\n", start);
+    if (end == std::string::npos) end = listing.size();
+    std::string l = listing.substr(start, end - start);
+    if (OfComponent(l, comp)) out.push_back(std::move(l));
+    start = end + 2;
+  }
+  return out;
+}
+
+std::vector<std::string> CSchAppPort::LinksOf(const std::string& comp) {
+  std::vector<std::string> out;
+  if (!app_) return out;
+  std::string ports;
+  // Its own inputs first, then every input elsewhere that one of its outputs feeds.
+  if (Execute(comp + ".iports", &ports))
+    for (const std::string& p : Items(ports)) {
+      const std::string source = SourceOf(comp + "." + p);
+      if (!source.empty()) out.push_back("link " + comp + "." + p + "=" + source);
+    }
+  long n = 0;
+  if (app_->get_CompCount(&n) != S_OK) return out;
+  for (long c = 0; c < n; ++c) {
+    std::string other;
+    if (app_->get_CompLabel(c, &other) != S_OK || strcasecmp(other.c_str(), comp.c_str()) == 0) continue;
+    if (!Execute(other + ".iports", &ports)) continue;
+    for (const std::string& p : Items(ports)) {
+      const std::string in = other + "." + p;
+      const std::string source = SourceOf(in);
+      if (OfComponent(source, comp)) out.push_back("link " + in + "=" + source);
+    }
+  }
+  return out;
+}
