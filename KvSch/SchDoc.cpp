@@ -230,7 +230,9 @@ void CSchDoc::UnlinkUpdate(CSchObj* x) {
 int32_t CSchDoc::DeleteMod(CSchMod* m, bool forced) {
   // One that the engine never created sends nothing: an unload would hit another
   // component of that name.
-  if (m->IsLoaded() && engine_ && !engine_->UnloadMod(*m) && !forced) return 0;
+  // A refused unload keeps the component unless forced, or unless the engine no longer has
+  // it (unloaded behind the drawing's back): then there is nothing left to keep it for.
+  if (m->IsLoaded() && engine_ && !engine_->UnloadMod(*m) && !forced && engine_->Exists(m->CompName())) return 0;
   for (int32_t i = 0; i < m->ItemCount(); ++i) {
     CSchObj* item = m->Item(i);
     while (CSchObj* c = item->Connection(item->ConnectionCount() - 1)) Unjoin(item, c);

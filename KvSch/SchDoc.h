@@ -40,6 +40,9 @@ class ISchEngine {
   // Opens comp's panels: gui.names, then per panel its wnd setting and show; an empty list
   // is told to the user ("Mod doesn't have any GUIs").
   virtual void OpenPanels(const CSchMod& comp) = 0;
+  // Tells the user why the last link was refused (links are refused silently while a net is
+  // updated; the wire tool reports the refusal once it has ended).
+  virtual void ReportLinkRefusal() = 0;
 };
 
 // What the document tells the view; all of it may be ignored.

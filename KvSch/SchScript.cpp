@@ -15,7 +15,18 @@ bool CSchScript::LoadMod(const CSchMod& comp, CStr& symbol) {
 bool CSchScript::UnloadMod(const CSchMod& comp) { return Send(std::string("unload ") + comp.CompName().GetBfr(), nullptr); }
 
 bool CSchScript::Link(const CSchPin& in, const CSchPin& out) {
-  return Send(std::string("link ") + in.LinkName().GetBfr() + "=" + out.LinkName().GetBfr(), nullptr);
+  const std::string line = std::string("link ") + in.LinkName().GetBfr() + "=" + out.LinkName().GetBfr();
+  CStr answer;
+  if (Send(line, &answer)) return true;
+  refusedLink_ = line;
+  refusedAnswer_ = answer.GetBfr();
+  return false;
+}
+
+void CSchScript::ReportLinkRefusal() {
+  if (refusedLink_.empty()) return;
+  Warn("Error: cmd=" + refusedLink_ + ", resp=" + refusedAnswer_);
+  refusedLink_.clear();  // told once
 }
 
 bool CSchScript::Unlink(const CSchPin& pin) { return Send(std::string("unlink ") + pin.LinkName().GetBfr(), nullptr); }

@@ -22,7 +22,14 @@ class CSchScript : public ISchEngine {
   bool Link(const CSchPin& in, const CSchPin& out) override;
   bool Unlink(const CSchPin& pin) override;
   void OpenPanels(const CSchMod& comp) override;
+  // Warn("Error: cmd=" + line + ", resp=" + response) of the last refused link line.
+  void ReportLinkRefusal() override;
 
   // What the user is told (a message box titled "Kelvane" in the control).
   virtual void Message(const std::string& text) = 0;
+  // A warning for the log (LogWarn in the control).
+  virtual void Warn(const std::string& text) = 0;
+
+ private:
+  std::string refusedLink_, refusedAnswer_;  // the last link line refused, and why
 };

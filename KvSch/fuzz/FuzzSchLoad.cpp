@@ -39,6 +39,7 @@ class Port : public CSchScript {
   }
   bool MayChange() override { return true; }
   void Message(const std::string&) override {}
+  void Warn(const std::string&) override {}
 };
 }  // namespace
 

@@ -49,6 +49,8 @@ class EnginePort : public CSchScript {
   }
   std::vector<std::string> messages, refusals;  // what the user was told; refused changes
   void Message(const std::string& text) override { messages.push_back(text); }
+  std::vector<std::string> warnings;  // what went to the log
+  void Warn(const std::string& text) override { warnings.push_back(text); }
   // A line sent behind the document's back, as the console would; not recorded.
   std::string console(const std::string& cmd) {
     CStr a;
