@@ -210,12 +210,13 @@ TEST(SchDelete, KindsAndForcing) {
   {
     Rig r;  // an unload the engine refuses keeps the component unless forced
     r.load(kTwo);
-    r.port.console("unload m1");
+    r.port.engine.busyMarked = [] { return true; };  // the engine refuses network changes
     r.doc.SelectAll(false);
     r.doc.At(0)->Select(true);
     r.doc.DeleteSelection(false);
     EXPECT_EQ(r.doc.Count(), 5);
     r.doc.DeleteSelection(true);
+    r.port.engine.busyMarked = nullptr;
     ASSERT_EQ(r.doc.Count(), 4);
     EXPECT_EQ(r.wire(2)->Start(), nullptr);  // the wire stays, that end open
     EXPECT_EQ(r.wire(2)->EndRef(0), CStr("#"));
