@@ -83,7 +83,17 @@ bool CSchAppPort::Send(const std::string& line, CStr* answer) {
 
 bool CSchAppPort::Exists(const CStr& compName) {
   bool loaded = false;
-  return app_ && app_->isLoaded(compName.GetBfr(), &loaded) == S_OK && loaded;
+  if (!app_ || app_->isLoaded(compName.GetBfr(), &loaded) != S_OK) return false;
+  if (loaded) return true;
+  // isLoaded compares exactly, but the engine's names are one name in any case: "M3" in the
+  // console takes the place of the drawing's m3.
+  long n = 0;
+  if (app_->get_CompCount(&n) != S_OK) return false;
+  for (long c = 0; c < n; ++c) {
+    std::string label;
+    if (app_->get_CompLabel(c, &label) == S_OK && strcasecmp(label.c_str(), compName.GetBfr()) == 0) return true;
+  }
+  return false;
 }
 
 bool CSchAppPort::MayChange() {
@@ -152,8 +162,10 @@ bool CSchAppPort::Inverse(const std::string& line, std::vector<std::string>* inv
 
 std::string CSchAppPort::SourceOf(const std::string& in) {
   std::string source;
-  // An input port answers the output it is linked to (empty when none).
-  return Execute(in, &source) ? source : std::string();
+  // An input port answers the output it is linked to; with none the answer is empty, and
+  // Execute gives back the line itself instead.
+  if (!Execute(in, &source) || source == in) return {};
+  return source;
 }
 
 std::string CSchAppPort::FunctionOf(const std::string& comp) {

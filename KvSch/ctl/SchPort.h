@@ -39,7 +39,7 @@ class CSchAppPort final : public CSchScript {
   void SetDoc(const CSchDoc* doc) { doc_ = doc; }
 
   bool Send(const std::string& line, CStr* answer) override;
-  // IApp.isLoaded.
+  // IApp.isLoaded, then the component names without regard to case (as the engine compares).
   bool Exists(const CStr& compName) override;
   // False while IApp.isBusy, after logging "The network cannot be changed while an acquisition
   // runs" (LogWarn).
