@@ -267,9 +267,17 @@ int32_t CSchDoc::DeleteJun(CSchJun* j) {
   int32_t removed = 0;
   while (j->ConnectionCount() > 0) {
     CSchObj* c = j->Connection(j->ConnectionCount() - 1);
-    removed += IndexOf(c) >= 0 ? DeleteObj(c, true) : 0;
-    // Whatever could not go still lets go of the junction, so the loop ends.
-    if (j->IsConnected(c)) Unjoin(j, c);
+    if (c->Kind() == skWire) {
+      // The wire lets go of both its ends and updates the links there.
+      removed += IndexOf(c) >= 0 ? DeleteObj(c, true) : 0;
+      if (j->IsConnected(c)) Unjoin(j, c);
+      continue;
+    }
+    // Joined directly (a wire of length 0 was bypassed): let go first, so that a junction
+    // next to this one does not come back to delete it again.
+    Unjoin(j, c);
+    if (c->Kind() == skPin) UnlinkUpdate(c);
+    else removed += IndexOf(c) >= 0 ? DeleteObj(c, true) : 0;
   }
   Remove(j);
   return removed + 1;

@@ -101,10 +101,11 @@ CSchJun* CSchEdit::Split(CSchWire* w, SchPoint s) {
   jun->SetPosition(s);
   CSchJun* j = jun.get();
   if (s == a || s == b) {
-    // At an end point no piece of length 0 is made: the junction goes between that end and
-    // what was connected there.
+    // At an end point no piece of length 0 is made: a junction already there is the split,
+    // else a new one goes between that end and what was connected there.
     const int slot = s == b ? 1 : 0;
     CSchObj* old = w->Connection(slot);
+    if (old && old->Kind() == skJun) return static_cast<CSchJun*>(old);
     if (old) {
       j->Connect(old);
       old->ReplaceConnection(j, w);

@@ -4,10 +4,21 @@
 
 #include "KvDll/objarr.h"
 
+namespace {
+// The engine answers a query of an empty value with the query line itself (what it answers
+// for any line with nothing to say); that is no value.
+void DropEcho(const std::string& line, CStr& answer) {
+  if (std::string(answer.GetBfr()) == line) answer = "";
+}
+}  // namespace
+
 bool CSchScript::LoadMod(const CSchMod& comp, CStr& symbol) {
   const std::string name = comp.CompName().GetBfr();
   if (!Send("load " + name + "=" + comp.FuncName().GetBfr(), nullptr)) return false;
-  if (Send(name + ".symbol", &symbol)) return true;
+  if (Send(name + ".symbol", &symbol)) {
+    DropEcho(name + ".symbol", symbol);
+    return true;
+  }
   Send("unload " + name, nullptr);  // a component without a symbol cannot be drawn
   return false;
 }
@@ -35,6 +46,7 @@ void CSchScript::OpenPanels(const CSchMod& comp) {
   const std::string name = comp.CompName().GetBfr();
   CStr answer;
   if (!Send(name + ".gui.names", &answer)) return;
+  DropEcho(name + ".gui.names", answer);
   CObjArr<CStr> list;
   answer.split(&list, ',');
   std::vector<std::string> panels;

@@ -2,6 +2,7 @@
 // deleting and panels, checked in the engine's links and in the lines sent.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -61,8 +62,8 @@ struct Rig {
   }
   // Steps separated by ";": "P x y" places meas.ckperiod (the lines sent so far are
   // forgotten), "S x y" starts a wire, "C x y =r" clicks with result r (d done, c corner,
-  // i ignored, f failed), "E" escape, "X x y" deletes the object there, "M dx dy" moves the
-  // selection, "U" cleans up, "L" / "l" lock and free the engine's network, "B" / "b" busy.
+  // i ignored, f failed), "E" escape, "X x y" deletes the object there, "s x y" selects it
+  // too, "A" selects all, "M dx dy" moves the selection, "U" cleans up, "L" / "l" lock and free the engine's network, "B" / "b" busy.
   void run(const std::string& script) {
     std::istringstream in(script);
     std::string step;
@@ -89,6 +90,10 @@ struct Rig {
       } else if (op == "X") {
         selectOnly({x, y});
         edit.DeleteSelection();
+      } else if (op == "s") {
+        if (CSchObj* o = doc.Nearest({x, y})) o->Select(true);
+      } else if (op == "A") {
+        doc.SelectAll(true);
       } else if (op == "M") {
         edit.MoveSelection({x, y});
       } else if (op == "U") {
@@ -179,4 +184,313 @@ TEST(SchEdit, RefusalsAreToldOnce) {
   r.run("B;S 2700 200;C 4000 200 =i;b");
   EXPECT_EQ(r.port.refusals, std::vector<std::string>{"busy"});
   EXPECT_EQ(r.port.warnings.size(), 1u);
+}
+
+namespace {
+// "#A", "#B" in a text stand for the names of the next objects made.
+std::string Named(std::string t, int32_t last) {
+  for (const char* k : {"#A", "#B"}) {
+    const std::string n = "#" + std::to_string(++last);
+    for (size_t at; (at = t.find(k)) != std::string::npos;) t.replace(at, 2, n);
+  }
+  return t;
+}
+}  // namespace
+
+TEST(SchEdit, CleanUps) {
+  const std::string jj = "Jun,#1,0,0,0\r\nJun,#4,1000,0,0\r\n";
+  struct Case {
+    const char* name;
+    std::string before, after;  // after empty: unchanged
+  } cases[] = {
+      {"a horizontal diagonal: three pieces, the middle snapped",
+       "3,J,#1,J,#2,W,#3\r\nJun,#1,0,0,0\r\nJun,#2,1000,500,0\r\nWire,#3,0,0,0,#1,#2,0,0,1000,500,1\r\n",
+       "5,J,#1,J,#2,W,#3,W,#A,W,#B\r\nJun,#1,0,0,0\r\nJun,#2,1000,500,0\r\nWire,#3,0,0,0,#1,#A,0,0,500,0,1\r\n"
+       "Wire,#A,0,0,0,#3,#B,500,0,500,500,2\r\nWire,#B,0,0,0,#A,#2,500,500,1000,500,1\r\n"},
+      {"a vertical diagonal off its position is made absolute first",
+       "3,J,#1,J,#2,W,#3\r\nJun,#1,100,100,0\r\nJun,#2,1100,600,0\r\nWire,#3,100,100,1,#1,#2,0,0,1000,500,2\r\n",
+       "5,J,#1,J,#2,W,#3,W,#A,W,#B\r\nJun,#1,100,100,0\r\nJun,#2,1100,600,0\r\nWire,#3,0,0,1,#1,#A,100,100,100,400,2\r\n"
+       "Wire,#A,0,0,0,#3,#B,100,400,1100,400,1\r\nWire,#B,0,0,0,#A,#2,1100,400,1100,600,2\r\n"},
+      {"a diagonal whose middle falls on its end: the piece of length 0 goes too",
+       "3,J,#1,J,#2,W,#3\r\nJun,#1,0,0,0\r\nJun,#2,100,500,0\r\nWire,#3,0,0,0,#1,#2,0,0,100,500,1\r\n",
+       "4,J,#1,J,#2,W,#3,W,#A\r\nJun,#1,0,0,0\r\nJun,#2,100,500,0\r\nWire,#3,0,0,0,#1,#A,0,0,100,0,1\r\n"
+       "Wire,#A,0,0,0,#3,#2,100,0,100,500,2\r\n"},
+      {"length 0 between two objects: they take each other",
+       "4,J,#1,W,#2,W,#3,J,#4\r\n" + jj.substr(0, 14) + "Wire,#2,0,0,0,#1,#3,0,0,0,0,1\r\nWire,#3,0,0,0,#2,#4,0,0,1000,0,1\r\n" + jj.substr(14),
+       "3,J,#1,W,#3,J,#4\r\n" + jj.substr(0, 14) + "Wire,#3,0,0,0,#1,#4,0,0,1000,0,1\r\n" + jj.substr(14)},
+      {"length 0 with one end open: forgotten", "2,J,#1,W,#2\r\nJun,#1,0,0,0\r\nWire,#2,0,0,0,#1,#,0,0,0,0,1\r\n",
+       "1,J,#1\r\nJun,#1,0,0,0\r\n"},
+      {"collinear, end on start: merged into the first",
+       "4,J,#1,W,#2,W,#3,J,#4\r\n" + jj.substr(0, 14) + "Wire,#2,0,0,0,#1,#3,0,0,400,0,1\r\nWire,#3,0,0,0,#2,#4,400,0,1000,0,1\r\n" + jj.substr(14),
+       "3,J,#1,W,#2,J,#4\r\n" + jj.substr(0, 14) + "Wire,#2,0,0,0,#1,#4,0,0,1000,0,1\r\n" + jj.substr(14)},
+      {"collinear, start on end: merged into the first",
+       "4,J,#1,W,#2,W,#3,J,#4\r\n" + jj.substr(0, 14) + "Wire,#2,0,0,0,#3,#4,400,0,1000,0,1\r\nWire,#3,0,0,0,#1,#2,0,0,400,0,1\r\n" + jj.substr(14),
+       "3,J,#1,W,#2,J,#4\r\n" + jj.substr(0, 14) + "Wire,#2,0,0,0,#1,#4,0,0,1000,0,1\r\n" + jj.substr(14)},
+      {"a corner is not merged",
+       "4,J,#1,W,#2,W,#3,J,#4\r\nJun,#1,0,0,0\r\nWire,#2,0,0,0,#1,#3,0,0,400,0,1\r\nWire,#3,0,0,0,#2,#4,400,0,400,500,2\r\nJun,#4,400,500,0\r\n",
+       ""},
+      {"parallel wires that touch without a connection are not merged",
+       "2,W,#2,W,#3\r\nWire,#2,0,0,0,#,#,0,0,400,0,1\r\nWire,#3,0,0,0,#,#,400,0,1000,0,1\r\n", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rig r;
+    r.doc.LoadState(c.before.data(), c.before.size());
+    ASSERT_EQ(std::string(r.doc.SaveState().GetBfr()), c.before);
+    const int32_t last = CSchObj::LastSerial();
+    r.port.lines.clear();
+    r.edit.CleanUp();
+    EXPECT_EQ(std::string(r.doc.SaveState().GetBfr()), c.after.empty() ? c.before : Named(c.after, last));
+    EXPECT_EQ(r.port.joined(), "");
+    r.checkMutual();
+  }
+}
+
+TEST(SchEdit, Split) {
+  // A wire from a junction at (0,0) to the input pin of m1 at (1000,0).
+  const std::string text = "3,J,#1,M,#2,W,#3\r\nJun,#1,0,0,0\r\nMod,#2,1000,-200,0,meas.ckperiod,m1\r\n"
+                           "Wire,#3,0,0,0,#1,#2.1,0,0,1000,0,1\r\n";
+  struct Case {
+    SchPoint at;
+    const char* wires;  // null: refused
+    int joined;         // objects joined to the junction
+    int count;          // objects in the drawing after
+  } cases[] = {
+      {{400, 0}, "(0,0)-(400,0) (400,0)-(1000,0)", 2, 5},
+      {{1000, 0}, "(0,0)-(1000,0)", 2, 4},  // at an end point: between the wire and the pin
+      {{0, 0}, "(0,0)-(1000,0)", 1, 3},     // the junction already there
+      {{400, 100}, nullptr, 0, 3},
+      {{1100, 0}, nullptr, 0, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Pt(c.at));
+    Rig r;
+    r.doc.LoadState(text.data(), text.size());
+    auto* w = static_cast<CSchWire*>(r.doc.At(2));
+    CSchJun* j = r.edit.Split(w, c.at);
+    EXPECT_EQ(r.doc.Count(), c.count);
+    if (!c.wires) {
+      EXPECT_EQ(j, nullptr);
+      continue;
+    }
+    ASSERT_NE(j, nullptr);
+    EXPECT_EQ(j->Position(), c.at);
+    EXPECT_EQ(r.wires(), c.wires);
+    EXPECT_EQ(j->ConnectionCount(), c.joined);
+    EXPECT_TRUE(r.doc.Reaches(r.doc.At(0), j));
+    EXPECT_TRUE(r.doc.Reaches(j, static_cast<CSchMod*>(r.doc.At(1))->Pin(1)));
+    for (int32_t i = 0; i < r.doc.Count(); ++i)
+      if (r.doc.At(i)->Kind() == skWire) {
+        EXPECT_FALSE(static_cast<CSchWire*>(r.doc.At(i))->AbsP1() == static_cast<CSchWire*>(r.doc.At(i))->AbsP2());
+      }
+    r.checkMutual();
+  }
+  // The nearest point of a wire: clamped to its range, snapped.
+  CSchWire h, v, z;
+  h.SetPoints({0, 0}, {1000, 0});
+  v.SetPoints({300, 1000}, {300, 0});
+  z.SetPoints({240, 260}, {240, 260});
+  EXPECT_EQ(CSchEdit::NearestOn(h, {449, 20}), (SchPoint{400, 0}));
+  EXPECT_EQ(CSchEdit::NearestOn(h, {1490, -20}), (SchPoint{1000, 0}));
+  EXPECT_EQ(CSchEdit::NearestOn(v, {280, -70}), (SchPoint{300, 0}));
+  EXPECT_EQ(CSchEdit::NearestOn(z, {0, 0}), (SchPoint{200, 300}));
+}
+
+TEST(SchEdit, MovingWithTheNeighbourRules) {
+  const std::string split = "P 0 0;P 2000 0;S 700 200;C 2000 200 =d;S 1500 200;E";  // junction at (1500,200)
+  const std::string corners = "P 0 0;P 2000 1000;S 700 200;C 1200 600 =c;C 2000 1200 =d";
+  struct Case {
+    const char* name;
+    std::string script;
+    const char* wires;
+  } cases[] = {
+      {"a component drags the ends at its pins", split + ";s 300 100;M 0 100", "(700,300)-(1500,200) (1500,200)-(2000,200)"},
+      {"a wire between unselected objects keeps its ends", split + ";s 1000 200;M 0 100", "(700,200)-(1500,200) (1500,200)-(2000,200)"},
+      {"a junction drags every attached end", split + ";s 1500 200;M 0 100", "(700,200)-(1500,300) (1500,300)-(2000,200)"},
+      {"a wire with its component: the end at the junction stays", split + ";s 300 100;s 1000 200;M 0 100",
+       "(700,300)-(1500,200) (1500,200)-(2000,200)"},
+      {"everything moves together", split + ";A;M 0 100;M 100 0", "(800,300)-(1600,300) (1600,300)-(2100,300)"},
+      {"a wire drags the wires at its ends", corners + ";s 1200 400;M 100 0",
+       "(700,200)-(1300,200) (1300,200)-(1300,600) (1300,600)-(2000,600) (2000,600)-(2000,1200)"},
+      {"a diagonal made by moving becomes a staircase by its stored orientation", corners + ";s 300 100;M 0 100;U",
+       "(700,300)-(1000,300) (1200,200)-(1200,600) (1200,600)-(2000,600) (2000,600)-(2000,1200) (1000,300)-(1000,200) "
+       "(1000,200)-(1200,200)"},
+      {"nothing selected, nothing moves", split + ";M 0 100", "(700,200)-(1500,200) (1500,200)-(2000,200)"},
+      {"moving while busy", split + ";B;s 300 100;M 0 100;b", "(700,300)-(1500,200) (1500,200)-(2000,200)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rig r;
+    r.run(c.script);
+    EXPECT_EQ(r.wires(), c.wires);
+    r.checkMutual();
+  }
+}
+
+TEST(SchEdit, PlacingAndItsNumbering) {
+  Rig r;
+  r.port.console("load m2=meas.ckperiod");  // a name the engine already holds
+  struct Step {
+    const char* func;
+    SchPoint at;
+    const char* comp;   // null: refused or failed
+    const char* lines;
+    SchPoint pos;
+  } steps[] = {
+      {kCk, {149, 251}, "m1", "load m1=meas.ckperiod|m1.symbol", {100, 300}},
+      {kCk, {-160, 0}, "m3", "load m3=meas.ckperiod|m3.symbol", {-100, 0}},
+      {"nomod.x", {0, 0}, nullptr, "load m4=nomod.x", {}},
+      {"test.pass", {0, 0}, nullptr, "load m5=test.pass|m5.symbol|unload m5", {}},  // no symbol
+      {"", {0, 0}, nullptr, "", {}},                                                // the dialog cancelled
+      {kCk, {0, 0}, "m6", "load m6=meas.ckperiod|m6.symbol", {0, 0}},
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.func);
+    r.port.lines.clear();
+    CSchMod* m = r.edit.Place(s.func, s.at);
+    EXPECT_EQ(r.port.joined(), s.lines);
+    if (!s.comp) {
+      EXPECT_EQ(m, nullptr);
+      continue;
+    }
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(std::string(m->CompName().GetBfr()), s.comp);
+    EXPECT_EQ(m->Position(), s.pos);
+    EXPECT_EQ(r.doc.At(r.doc.Count() - 1), m);
+    EXPECT_GT(m->PinCount(), 0);
+  }
+  EXPECT_EQ(r.doc.Count(), 3);
+  EXPECT_FALSE(r.port.Exists(CStr("m5")));
+  // While busy nothing is sent and no number is taken.
+  r.port.busy = true;
+  r.port.lines.clear();
+  EXPECT_EQ(r.edit.Place(kCk, {0, 0}), nullptr);
+  EXPECT_EQ(r.port.joined(), "");
+  EXPECT_EQ(r.doc.LastCompNumber(), 6);
+  r.port.busy = false;
+  r.port.console("unload m2");
+}
+
+TEST(SchEdit, DeletingComponents) {
+  struct Case {
+    const char* name;
+    const char* before;  // a script run before the delete
+    const char* lines;
+    int left;  // objects left (two components and their wire to begin with)
+    bool done;
+  } cases[] = {
+      {"not forced: the component and its wire's end go", "", "unload m1", 2, true},
+      {"refused by the engine: it stays", "L", "unload m1", 3, true},
+      {"unloaded in the console: removed although its unload fails", "", "unload m1", 2, true},
+      {"busy: nothing is sent", "B", "", 3, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rig r;
+    r.run("P 0 0;P 2000 0;S 700 200;C 2000 200 =d");
+    if (std::string(c.name).find("console") != std::string::npos) r.port.console("unload m1");
+    r.run(c.before);
+    r.port.lines.clear();
+    r.selectOnly({300, 100});
+    EXPECT_EQ(r.edit.DeleteSelection(), c.done);
+    EXPECT_EQ(r.port.joined(), c.lines);
+    EXPECT_EQ(r.doc.Count(), c.left);
+    r.checkMutual();
+    // Forced, as clearing does, it goes whatever the engine says.
+    r.run("b");
+    r.doc.Clear();
+    r.run("l");
+    EXPECT_EQ(r.doc.Count(), 0);
+  }
+  // Junctions joined directly (a wire of length 0 between them bypassed) go together.
+  Rig r;
+  const std::string t = "5,J,#1,W,#2,J,#3,W,#4,J,#5\r\nJun,#1,0,0,0\r\nWire,#2,0,0,0,#1,#3,0,0,0,0,1\r\nJun,#3,0,0,0\r\n"
+                        "Wire,#4,0,0,0,#3,#5,0,0,500,0,1\r\nJun,#5,500,0,0\r\n";
+  r.doc.LoadState(t.data(), t.size());
+  r.edit.CleanUp();
+  ASSERT_EQ(r.doc.Count(), 4);
+  ASSERT_TRUE(r.doc.At(0)->IsConnected(r.doc.At(1)));
+  r.doc.At(0)->Select(true);
+  EXPECT_TRUE(r.edit.DeleteSelection());
+  ASSERT_EQ(r.doc.Count(), 1);  // the far junction was only at the other end of a wire
+  EXPECT_EQ(r.doc.At(0)->ConnectionCount(), 0);
+}
+
+TEST(SchEdit, Panels) {
+  Rig r;
+  r.run("P 0 0;P 2000 0;S 700 200;C 2000 200 =d;A");
+  CSchObj* wire = r.doc.At(2);
+  // A wire is selected alone and opens nothing.
+  r.port.lines.clear();
+  r.edit.OpenPanels(wire);
+  EXPECT_TRUE(wire->IsSelected());
+  EXPECT_FALSE(r.doc.At(0)->IsSelected());
+  EXPECT_EQ(r.port.joined(), "");
+  // A component: every panel named, set and shown in turn, also while busy.
+  r.port.busy = true;
+  r.edit.OpenPanels(r.doc.At(1));
+  r.port.busy = false;
+  EXPECT_EQ(r.port.joined(), "m2.gui.names|m2.igui.wnd=\"m2_0\"|show(m2.igui)|m2.ogui.wnd=\"m2_1\"|show(m2.ogui)");
+  EXPECT_TRUE(r.doc.At(1)->IsSelected());
+  EXPECT_FALSE(wire->IsSelected());
+  EXPECT_TRUE(r.port.refusals.empty());
+  // A component without panels is told so.
+  r.port.console("load m9=test.rec");
+  auto rec = std::make_unique<CSchMod>();
+  rec->SetNames("test.rec", "m9");
+  rec->SetLoaded(true);
+  CSchMod* m9 = rec.get();
+  r.doc.Add(std::move(rec));
+  r.port.lines.clear();
+  r.edit.OpenPanels(m9);
+  EXPECT_EQ(r.port.joined(), "m9.gui.names");
+  EXPECT_EQ(r.port.messages, std::vector<std::string>{"Mod doesn't have any GUIs"});
+  // One the engine never created asks nothing (its name may be another component's).
+  m9->SetLoaded(false);
+  r.port.lines.clear();
+  r.edit.OpenPanels(m9);
+  EXPECT_EQ(r.port.joined(), "");
+  r.port.console("unload m9");
+}
+
+TEST(SchEdit, AWireBeingDrawnEndsFirst) {
+  const std::string zero = "0\r\n";
+  const std::vector<std::pair<const char*, std::function<void(Rig&)>>> ops = {
+      {"Escape", [](Rig& r) { r.edit.EndWire(); }},
+      {"Delete", [](Rig& r) { r.edit.DeleteSelection(); }},
+      {"ClearState", [](Rig& r) { r.doc.Clear(); }},
+      {"LoadState", [&](Rig& r) { r.doc.LoadState(zero.data(), zero.size()); }},
+      {"a new start", [](Rig& r) { EXPECT_FALSE(r.edit.StartWire({5000, 5000})); }},
+      {"a clean-up", [](Rig& r) { r.edit.CleanUp(); }},
+  };
+  for (const auto& [name, op] : ops) {
+    SCOPED_TRACE(name);
+    Rig r;
+    r.run("P 0 0;P 2000 0;S 700 200;C 2000 200 =d;S 1000 200;C 1000 800 =c");
+    ASSERT_TRUE(r.edit.Drawing());
+    op(r);
+    EXPECT_FALSE(r.edit.Drawing());
+    EXPECT_EQ(r.doc.Wip().startObj, nullptr);
+    r.checkMutual();
+  }
+}
+
+TEST(SchEdit, ABidirectionalPinIsWiredAndLinkedLikeAnInput) {
+  // Components the engine does not hold: their links are refused, but the lines show the rule.
+  Rig r;
+  auto make = [&](const char* comp, SchPoint at, const char* symbol) {
+    auto m = std::make_unique<CSchMod>();
+    m->SetNames("x.y", comp);
+    m->SetPosition(at);
+    EXPECT_TRUE(m->ParseSymbol(symbol));
+    CSchMod* raw = m.get();
+    r.doc.Add(std::move(m));
+    return raw;
+  };
+  make("m90", {0, 0}, "opin,600,200,100,,1,o");
+  CSchMod* b = make("m91", {2000, 0}, "bpin,0,200,100,,1,b");
+  EXPECT_EQ(b->Pin(1)->ConnectionPoint(), (SchPoint{2000, 200}));
+  r.run("S 700 200;C 2000 200 =f");
+  EXPECT_EQ(r.port.joined(), "link m91.b=m90.o");
+  EXPECT_EQ(r.wires(), "(700,200)-(2000,200)");
 }
