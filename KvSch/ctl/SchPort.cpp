@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include <algorithm>
+
 #include "desktop/Dialogs.h"
 
 namespace {
@@ -211,24 +213,34 @@ std::vector<std::string> CSchAppPort::SettingsOf(const std::string& comp) {
 std::vector<std::string> CSchAppPort::LinksOf(const std::string& comp) {
   std::vector<std::string> out;
   if (!app_) return out;
+  // Its own inputs (and the engine's trigger input every component has) answer their sources.
   std::string ports;
-  // Its own inputs first, then every input elsewhere that one of its outputs feeds.
-  if (Execute(comp + ".iports", &ports))
-    for (const std::string& p : Items(ports)) {
-      const std::string source = SourceOf(comp + "." + p);
-      if (!source.empty()) out.push_back("link " + comp + "." + p + "=" + source);
-    }
-  long n = 0;
-  if (app_->get_CompCount(&n) != S_OK) return out;
-  for (long c = 0; c < n; ++c) {
-    std::string other;
-    if (app_->get_CompLabel(c, &other) != S_OK || strcasecmp(other.c_str(), comp.c_str()) == 0) continue;
-    if (!Execute(other + ".iports", &ports)) continue;
-    for (const std::string& p : Items(ports)) {
-      const std::string in = other + "." + p;
-      const std::string source = SourceOf(in);
-      if (OfComponent(source, comp)) out.push_back("link " + in + "=" + source);
-    }
+  std::vector<std::string> ins = Execute(comp + ".iports", &ports) ? Items(ports) : std::vector<std::string>();
+  if (std::none_of(ins.begin(), ins.end(), [](const std::string& p) { return strcasecmp(p.c_str(), "trigin") == 0; }))
+    ins.push_back("trigin");
+  for (const std::string& p : ins) {
+    const std::string source = SourceOf(comp + "." + p);
+    if (!source.empty()) out.push_back("link " + comp + "." + p + "=" + source);
+  }
+  // The inputs its outputs feed: every link made is in the command list (under the input as
+  // written), so its link lines name them all; each is checked against the input's source,
+  // which costs one query per candidate instead of one per input of the network.
+  std::string list;
+  if (app_->GetCmdList(&list) != S_OK) return out;
+  std::vector<std::string> seen;
+  for (size_t a = 0, b; a < list.size(); a = b + 2) {
+    b = std::min(list.find("\r\n", a), list.size());
+    const std::string l = list.substr(a, b - a);
+    const size_t eq = l.find('=');
+    if (!StartsWith(l, "link ") || eq == std::string::npos || !OfComponent(l.substr(eq + 1), comp)) continue;
+    const std::string in = l.substr(5, eq - 5);
+    if (OfComponent(in, comp)) continue;  // its own inputs are above
+    bool dup = false;
+    for (const std::string& s : seen) dup = dup || strcasecmp(s.c_str(), in.c_str()) == 0;
+    if (dup) continue;
+    seen.push_back(in);
+    const std::string source = SourceOf(in);
+    if (OfComponent(source, comp)) out.push_back("link " + in + "=" + source);
   }
   return out;
 }

@@ -161,7 +161,7 @@ class UndoTests : public QObject {
   void journalKeepsTheInverses() {
     Rig r;
     for (const char* l : {"load m1=meas.ckperiod", "load m2=meas.ckperiod", "load m3=meas.all", "load m6=meas.ckperiod",
-                          "m3.ck.in=m1.CkPeriod.out", "m3.dt.in=m2.CkPeriod.out", "m3.ckperiod.on=0"})
+                          "load t1=test.src", "m3.trigin=t1.trg", "m3.ck.in=m1.CkPeriod.out", "m3.dt.in=m2.CkPeriod.out", "m3.ckperiod.on=0"})
       QCOMPARE(r.ask(l).rfind("refused", 0), std::string::npos);
     // A component the drawing holds gives its function name; one loaded in the console is
     // found in the command list.
@@ -179,6 +179,7 @@ class UndoTests : public QObject {
         {"unlink m2.ck.in", {}, {}},
         {"load m5=meas.ckperiod", {"unload m5"}, {}},
         {"unload m2", {"load m2=meas.ckperiod"}, {"link m3.dt.in=m2.CkPeriod.out"}},
+        {"unload t1", {"load t1=test.src"}, {"link m3.trigin=t1.trg"}},
         {"unload m3", {"load m3=meas.all"}, {"m3.ckperiod.on=0", "link m3.ck.in=m1.CkPeriod.out"}},
         {"unload m4", {"load m4=meas.all"}, {}},
         // Refused lines are not kept.
