@@ -63,7 +63,25 @@ void CSchAppPort::Refused(const std::string& line, const std::string& response) 
   Log("Error: cmd=" + line + ", resp=" + response, sevWarn);
 }
 
+bool CSchAppPort::Blocked(const std::string& line) {
+  const bool changes =
+      StartsWith(line, "load ") || StartsWith(line, "unload ") || StartsWith(line, "link ") || StartsWith(line, "unlink ");
+  bool busy = false;
+  if (!changes || !app_ || app_->get_isBusy(&busy) != S_OK || !busy) return false;
+  // The acquisition thread reads the components and their ports without a lock: whatever
+  // asks (a forced clear, a state load), the network stays as it is. Told once per run of
+  // refusals, not once per component.
+  if (!busyTold_) Log(kBusy, sevWarn);
+  busyTold_ = true;
+  return true;
+}
+
 bool CSchAppPort::Send(const std::string& line, CStr* answer) {
+  if (Blocked(line)) {
+    if (answer) *answer = kBusy;
+    return false;
+  }
+  busyTold_ = false;
   Step step;
   const bool journaled = journal_ && Inverse(line, &step.inverse);
   std::string response;
@@ -117,6 +135,8 @@ void CSchAppPort::Log(const std::string& text, LogSeverity severity) {
 
 bool CSchAppPort::Replay(const std::vector<std::string>& lines) {
   for (const std::string& line : lines) {
+    if (Blocked(line)) return false;
+    busyTold_ = false;
     std::string response;
     if (Execute(line, &response)) continue;
     Refused(line, response);  // link lines too: an undo that stops is always told

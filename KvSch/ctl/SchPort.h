@@ -3,7 +3,8 @@
 // refusal (except of a link line, which the wiring handles itself) is logged through
 // IUtils.AddLog as "Error: cmd=" + line + ", resp=" + response with LogWarn. The references are
 // the control's own (set by its Load, dropped by its Unload); without them nothing is sent and
-// every line is refused.
+// every line is refused. While an acquisition runs, no line that would change the network
+// (load, unload, link, unlink) is sent, whoever asks.
 //
 // While a journal is given, every accepted load, unload, link and unlink line is kept with the
 // lines that undo it, worked out before it is sent: unload for a load; load under the same
@@ -60,6 +61,8 @@ class CSchAppPort final : public CSchScript {
 
  private:
   bool Execute(const std::string& line, std::string* answer);
+  // A line that would change the network while an acquisition runs: refused and told.
+  bool Blocked(const std::string& line);
   void Refused(const std::string& line, const std::string& response);
   // The lines that undo line, asked of the engine before it is sent; false for a line that
   // is not journaled (or cannot be undone).
@@ -73,4 +76,5 @@ class CSchAppPort final : public CSchScript {
   IUtils* utils_ = nullptr;
   const CSchDoc* doc_ = nullptr;
   std::vector<Step>* journal_ = nullptr;
+  bool busyTold_ = false;
 };

@@ -306,6 +306,9 @@ class UndoTests : public QObject {
     QVERIFY(!r.port.MayChange());
     QVERIFY(!r.edit.Place("meas.ckperiod", {3000, 1000}));
     QVERIFY(!r.port.Exists("m2"));
+    // Nor does a forced clear unload anything under the running acquisition.
+    QVERIFY(!r.port.Send("unload m1", nullptr) && !r.port.Send("link m1.ck.in=m1.CkPeriod.out", nullptr));
+    QVERIFY(r.port.Exists("m1"));
     // The move undoes and redoes; the placing waits for the acquisition.
     QVERIFY(r.undo.Undo());
     QVERIFY(!r.undo.Undo());
