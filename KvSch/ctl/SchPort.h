@@ -24,6 +24,9 @@ class CSchAppPort final : public CSchScript {
   struct Step {
     std::string forward;               // the accepted line
     std::vector<std::string> inverse;  // run in order to undo it
+    // For a load: the component's settings when it was last undone, replayed after the load
+    // on redo, so what was set on its panels since it was placed comes back with it.
+    std::vector<std::string> settings;
   };
 
   CSchAppPort() = default;
@@ -55,6 +58,8 @@ class CSchAppPort final : public CSchScript {
 
   // Starts (a journal) or stops (null) recording.
   void Record(std::vector<Step>* journal) { journal_ = journal; }
+  // The component's settings as the engine would replay them (its lines of "sys.state").
+  std::vector<std::string> SettingsOf(const std::string& comp);
   // Runs lines of an undo or redo in order, unrecorded; the first refusal stops and is logged
   // (a link line too).
   bool Replay(const std::vector<std::string>& lines);
@@ -69,7 +74,6 @@ class CSchAppPort final : public CSchScript {
   bool Inverse(const std::string& line, std::vector<std::string>* inverse);
   std::string SourceOf(const std::string& in);
   std::string FunctionOf(const std::string& comp);
-  std::vector<std::string> SettingsOf(const std::string& comp);
   std::vector<std::string> LinksOf(const std::string& comp);
 
   IApp* app_ = nullptr;

@@ -49,7 +49,7 @@ class CSchUndo::Command final : public QUndoCommand {
       : QUndoCommand(text), owner_(owner), before_(std::move(before)), after_(std::move(after)), steps_(std::move(steps)) {}
 
   bool ChangesNetwork() const { return !steps_.empty(); }
-  const std::vector<CSchAppPort::Step>& Steps() const { return steps_; }
+  std::vector<CSchAppPort::Step>& Steps() { return steps_; }
   const CStr& Text(bool after) const { return after ? after_ : before_; }
   void undo() override { owner_.ok_ = owner_.Apply(*this, false); }
   void redo() override {
@@ -119,17 +119,21 @@ void CSchUndo::Clear() {
   stack_->clear();
 }
 
-bool CSchUndo::Apply(const Command& c, bool forward) {
-  const std::vector<CSchAppPort::Step>& steps = c.Steps();
+bool CSchUndo::Apply(Command& c, bool forward) {
+  std::vector<CSchAppPort::Step>& steps = c.Steps();
   // Nothing may keep pointers into the objects the rebuild replaces.
   doc_.EndWire();
   bool ok = true;
   if (forward) {
     for (const CSchAppPort::Step& s : steps)
-      if (!(ok = port_.Replay({s.forward}))) break;
+      if (!(ok = port_.Replay({s.forward}) && port_.Replay(s.settings))) break;
   } else {
-    for (auto s = steps.rbegin(); s != steps.rend(); ++s)
+    for (auto s = steps.rbegin(); s != steps.rend(); ++s) {
+      // Undoing a load: what the component holds now comes back on redo.
+      if (s->forward.rfind("load ", 0) == 0 && s->inverse.size() == 1)
+        s->settings = port_.SettingsOf(s->inverse[0].substr(7));
       if (!(ok = port_.Replay(s->inverse))) break;
+    }
   }
   // A refusal leaves the network part way: the drawing adopts what the engine holds.
   ISchEngine* engine = doc_.Engine();

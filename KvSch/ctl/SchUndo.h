@@ -4,7 +4,8 @@
 // command keeps the drawing's state text before and after and the engine lines the action
 // sent with their inverses (CSchAppPort's journal).
 //
-// Undo runs the inverse lines last to first, then rebuilds the drawing from its text before,
+// Undo runs the inverse lines last to first (a component placed keeps the settings it had then
+// for its redo), then rebuilds the drawing from its text before,
 // adopting the components the engine holds (their symbols are asked again; no load, unload or
 // link is sent). Redo runs the lines again in order and rebuilds from the text after. A refused
 // line stops the step and is logged; the drawing is then rebuilt from what the engine holds.
@@ -46,7 +47,7 @@ class CSchUndo {
   struct Pending;
   class Command;
   static constexpr int kLimit = 200;
-  bool Apply(const Command& c, bool forward);
+  bool Apply(Command& c, bool forward);
 
   CSchDoc& doc_;
   CSchAppPort& port_;

@@ -221,7 +221,13 @@ class UndoTests : public QObject {
       bool pushes;
     };
     const std::vector<Action> actions = {
-        {"place m2", [](Rig& x) { QVERIFY(x.edit.Place("meas.all", {3000, 1000})); }, true},
+        // Set on its panel once placed: a redo brings that back.
+        {"place m2",
+         [](Rig& x) {
+           QVERIFY(x.edit.Place("meas.all", {3000, 1000}));
+           x.ask("m2.dt.skew=1.25e-9");
+         },
+         true},
         {"place m3", [](Rig& x) { QVERIFY(x.edit.Place("meas.all", {3000, 3000})); }, true},
         {"nothing changes", [](Rig&) {}, false},
         {"wire m1 out to m2 ck", [](Rig& x) { QVERIFY(x.wire({{1700, 1200}, {3000, 1300}})); }, true},
