@@ -148,14 +148,10 @@ class UndoTests : public QObject {
     QVERIFY(!r.port.Exists("m3"));
 
     // Without the engine's references nothing reaches it and every line is refused.
-    CSchAppPort loose;
-    QVERIFY(!loose.Send("load m5=meas.ckperiod", nullptr));
-    QVERIFY(!r.port.Exists("m5"));
     r.port.Attach(nullptr);
-    QVERIFY(!r.port.Send("load m5=meas.ckperiod", nullptr));
-    QVERIFY(!r.port.Exists("m5") && !r.port.Attached());
+    QVERIFY(!r.port.Send("load m5=meas.ckperiod", nullptr) && !r.port.Attached());
     r.port.Attach(r.app());
-    QVERIFY(r.port.Exists("m1"));
+    QVERIFY(!r.port.Exists("m5") && r.port.Exists("m1"));
   }
 
   void journalKeepsTheInverses() {
@@ -220,6 +216,14 @@ class UndoTests : public QObject {
       std::function<void(Rig&)> run;
       bool pushes;
     };
+    // Deletes component comp, or everything for null.
+    auto deleting = [](const char* comp) {
+      return [comp](Rig& x) {
+        x.doc.SelectAll(!comp);
+        if (comp) x.comp(comp)->Select(true);
+        QVERIFY(x.edit.DeleteSelection());
+      };
+    };
     const std::vector<Action> actions = {
         // Set on its panel once placed: a redo brings that back.
         {"place m2",
@@ -241,24 +245,9 @@ class UndoTests : public QObject {
            x.edit.CleanUp();
          },
          true},
-        {"delete m2 (links into it)",
-         [](Rig& x) {
-           x.selectOnly(x.comp("m2"));
-           QVERIFY(x.edit.DeleteSelection());
-         },
-         true},
-        {"delete m1 (links out of it, its settings)",
-         [](Rig& x) {
-           x.selectOnly(x.comp("m1"));
-           QVERIFY(x.edit.DeleteSelection());
-         },
-         true},
-        {"delete everything",
-         [](Rig& x) {
-           x.doc.SelectAll(true);
-           QVERIFY(x.edit.DeleteSelection());
-         },
-         true},
+        {"delete m2 (links into it)", deleting("m2"), true},
+        {"delete m1 (links out of it, its settings)", deleting("m1"), true},
+        {"delete everything", deleting(nullptr), true},
     };
     std::vector<std::string> snaps{r.snapshot()}, names{""};
     for (const Action& a : actions) {
@@ -327,9 +316,23 @@ class UndoTests : public QObject {
     r.app()->SetBusyNot(handle);
 
     QVERIFY(r.port.MayChange());
-    QVERIFY(r.undo.Undo() && r.undo.Undo());
-    QVERIFY(!r.port.Exists("m1") && r.doc.Count() == 0);
     QVERIFY(r.newLog().find(busy) == std::string::npos);
+
+    // The same while a pass of a real acquisition runs.
+    PassCounter passes(r.app());
+    bool placed = true, moveUndone = false, placeUndone = true;
+    passes.onBefore = [&] {
+      placed = r.edit.Place("meas.ckperiod", {3000, 1000}) != nullptr;
+      moveUndone = r.undo.Undo();
+      placeUndone = r.undo.Undo();
+    };
+    long pending = 0;
+    r.app()->run(1, &pending);
+    QVERIFY(r.desk.waitFor([&] { return passes.idle >= 1; }));
+    QVERIFY(passes.before == 1 && !placed && moveUndone && !placeUndone && r.port.Exists("m1"));
+    QVERIFY(r.newLog().find(busy) != std::string::npos);
+    QVERIFY(r.undo.Undo());
+    QVERIFY(!r.port.Exists("m1") && r.doc.Count() == 0);
   }
 
   void refusedInverseStopsAndIsLogged() {
