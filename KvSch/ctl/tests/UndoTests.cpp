@@ -144,6 +144,14 @@ class UndoTests : public QObject {
     QVERIFY(r.port.Send("m1.symbol", &symbol));
     QVERIFY(std::string(symbol.GetBfr()).find("opin,600,200,100,,2,CkPeriod.out") != std::string::npos);
 
+    // A component without panels is told so in a message box.
+    QCOMPARE(r.ask("load t1=test.src"), std::string());
+    CSchMod t1;
+    t1.SetNames("test.src", "t1");
+    CDialogs::Get().ClearShown();
+    r.port.OpenPanels(t1);
+    QCOMPARE(CDialogs::Get().Shown(), std::vector<std::string>{"Mod doesn't have any GUIs"});
+
     for (const char* n : {"m1", "M2"}) QVERIFY2(r.port.Exists(n), n);
     QVERIFY(!r.port.Exists("m3"));
 
