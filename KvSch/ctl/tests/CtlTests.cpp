@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QTemporaryFile>
 #include <QToolBar>
+#include <QScrollBar>
 #include <QUndoStack>
 #include <QWheelEvent>
 #include <cstdlib>
@@ -258,12 +259,12 @@ class CtlTests : public QObject {
     // Dragging the selected component moves it in grid steps; the wire's end follows, and the
     // diagonal it became is straightened once the button is released. Moving works while the
     // engine is busy and sends nothing.
-    r.click({5000, 5000});
-    r.click({3300, 1150});
-    QCOMPARE(r.selected().size(), size_t(1));
     long handle = 0;
     r.desk.main->App()->SetBusy(&handle);
     const size_t mark = r.app.lines.size();
+    r.click({5000, 5000});
+    r.click({3300, 1150});
+    QCOMPARE(r.selected().size(), size_t(1));
     r.press({3300, 1150});
     r.move({3340, 1190});  // snaps to where it started: no step
     QVERIFY(b->Position() == kB);
@@ -283,7 +284,8 @@ class CtlTests : public QObject {
 
   void zoomAndGrid() {
     CtlRig r;
-    QVERIFY(r.place("Meas.CkPeriod", kA));
+    QVERIFY(r.place("Meas.CkPeriod", kA) && r.place("Meas.CkPeriod", kC));
+    r.wire({outPin(kA), inPin(kC)});
     CSchView* v = r.view();
     const QSize vp = v->viewport()->size();
     auto centre = [&] { return v->ToLogical(QPoint(vp.width() / 2, vp.height() / 2)); };
@@ -297,7 +299,23 @@ class CtlTests : public QObject {
       QVERIFY(std::abs(v->Scale() - c.scale) < 1e-9);
       QCOMPARE(v->ScrollArea(), QSize(qRound(1200 * c.scale), qRound(900 * c.scale)));
       QCOMPARE(showsGrid(v), c.grid);
-      if (c.grab) grab(r.ctl.get(), c.grab);
+      if (c.grab) {
+        v->horizontalScrollBar()->setValue(0);
+        v->verticalScrollBar()->setValue(0);
+        grab(r.ctl.get(), c.grab);
+      }
+    }
+    // Mouse points: (pixel + scroll) x 10000 / zoom, truncated.
+    const struct {
+      double scale;
+      QPoint scroll, pixel;
+      SchPoint logical;
+    } mapped[] = {{1, {150, 30}, {10, 7}, {1066, 246}}, {3, {0, 0}, {1, 2}, {2, 4}}, {0.5, {0, 0}, {3, 1}, {40, 13}}};
+    for (const auto& c : mapped) {
+      v->ZoomBy(c.scale / v->Scale());
+      v->horizontalScrollBar()->setValue(c.scroll.x());
+      v->verticalScrollBar()->setValue(c.scroll.y());
+      QVERIFY(v->ToLogical(c.pixel) == c.logical);
     }
     // Zoom in and out keep the centre (within a pixel); the limits hold; bad factors do nothing.
     v->ZoomBy(1 / v->Scale());
@@ -330,8 +348,10 @@ class CtlTests : public QObject {
     r.key(Qt::Key_Z);
     QCOMPARE(v->CurrentTool(), int(CSchView::tlZoomWindow));
     QVERIFY(!r.ctl->Frame()->Action("Select Object")->isChecked());
-    r.drag({1000, 1000}, {1000, 2000});
-    QCOMPARE(v->Zoom(), 1500.0);
+    for (SchPoint end : {SchPoint{1000, 2000}, SchPoint{2000, 1000}}) {
+      r.drag({1000, 1000}, end);
+      QCOMPARE(v->Zoom(), 1500.0);
+    }
     r.drag({1000, 1000}, {1800, 1400});
     const SchPoint client = v->ClientLogical();
     QVERIFY(v->Zoom() > 1500);
@@ -372,8 +392,12 @@ class CtlTests : public QObject {
     CtlRig r;
     QVERIFY(r.place("Meas.CkPeriod", kA));
     QVERIFY(r.place("Meas.CkPeriod", kB));
+    // Panels open while the engine is busy, too.
     size_t mark = r.app.lines.size();
+    long handle = 0;
+    r.desk.main->App()->SetBusy(&handle);
     QTest::mouseDClick(r.vp(), Qt::LeftButton, {}, r.at({1300, 1150}));
+    r.desk.main->App()->SetBusyNot(handle);
     QCOMPARE(QString::fromStdString(r.app.joined(mark)),
              QString("m1.gui.names|m1.igui.wnd=\"m1_0\"|show(m1.igui)|m1.ogui.wnd=\"m1_1\"|show(m1.ogui)"));
     QVERIFY(r.desk.waitFor([&] { return r.desk.main->FindPanelWindow("m1_0") && r.desk.main->FindPanelWindow("m1_1"); }));
