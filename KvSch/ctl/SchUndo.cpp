@@ -100,7 +100,7 @@ bool CSchUndo::Undo() {
   if (cmd && cmd->ChangesNetwork() && !port_.MayChange()) return false;
   ok_ = true;
   stack_->undo();
-  return ok_;
+  return Settle();
 }
 
 bool CSchUndo::Redo() {
@@ -109,7 +109,15 @@ bool CSchUndo::Redo() {
   if (cmd && cmd->ChangesNetwork() && !port_.MayChange()) return false;
   ok_ = true;
   stack_->redo();
-  return ok_;
+  return Settle();
+}
+
+bool CSchUndo::Settle() {
+  if (ok_) return true;
+  // The journal no longer describes the network (a redo would, say, unload a component the
+  // console loaded under a name an undo could not take back): nothing more is replayed.
+  stack_->clear();
+  return false;
 }
 
 void CSchUndo::Clear() {

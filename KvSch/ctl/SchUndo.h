@@ -8,7 +8,8 @@
 // for its redo), then rebuilds the drawing from its text before,
 // adopting the components the engine holds (their symbols are asked again; no load, unload or
 // link is sent). Redo runs the lines again in order and rebuilds from the text after. A refused
-// line stops the step and is logged; the drawing is then rebuilt from what the engine holds.
+// line stops the step and is logged; the drawing is then rebuilt from what the engine holds,
+// and the stack is emptied, since its lines no longer fit the network.
 // While the network may not change, undo and redo of a step that sends engine lines are refused
 // like any edit (a move alone undoes at any time). Undo and redo go through Undo() and Redo(),
 // never through the stack's own slots, which know nothing of that refusal.
@@ -48,6 +49,8 @@ class CSchUndo {
   class Command;
   static constexpr int kLimit = 200;
   bool Apply(Command& c, bool forward);
+  // After a step: false (and the stack emptied) when a line of it was refused.
+  bool Settle();
 
   CSchDoc& doc_;
   CSchAppPort& port_;

@@ -364,6 +364,9 @@ class UndoTests : public QObject {
              log.c_str());
     QCOMPARE(r.ask("m1.ckperiod.on"), std::string("1"));
     QVERIFY(r.comp("m1") && r.comp("m1")->PinCount() > 2);
+    // Nothing more is replayed: a redo would unload the console's component.
+    QVERIFY(!r.undo.Redo() && !r.undo.Undo());
+    QVERIFY(r.port.Exists("m1"));
   }
 };
 
