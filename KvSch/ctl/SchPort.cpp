@@ -198,20 +198,20 @@ std::string CSchAppPort::FunctionOf(const std::string& comp) {
       const auto* m = static_cast<const CSchMod*>(o);
       if (m->CompName().Compare(comp.c_str(), true)) return m->FuncName().GetBfr();
     }
-  // Not drawn (loaded behind the drawing's back): the command list keeps every load.
+  // Not drawn (loaded behind the drawing's back).
+  return LoadedAs(comp);
+}
+
+std::string CSchAppPort::LoadedAs(const std::string& comp) {
+  // The command list keeps one load line per name, holding the last library loaded under it.
   std::string list;
   if (!app_ || app_->GetCmdList(&list) != S_OK) return {};
   const std::string head = "load " + comp + "=";
-  std::string func;
-  size_t start = 0;
-  while (start < list.size()) {
-    size_t end = list.find("\r\n", start);
-    if (end == std::string::npos) end = list.size();
-    const std::string l = list.substr(start, end - start);
-    if (l.size() > head.size() && strncasecmp(l.data(), head.data(), head.size()) == 0) func = l.substr(head.size());
-    start = end + 2;
+  for (size_t a = 0, b; a < list.size(); a = b + 2) {
+    b = std::min(list.find("\r\n", a), list.size());
+    if (list.compare(a, head.size(), head) == 0 && b > a + head.size()) return list.substr(a + head.size(), b - a - head.size());
   }
-  return func;
+  return {};
 }
 
 std::vector<std::string> CSchAppPort::SettingsOf(const std::string& comp) {

@@ -58,6 +58,9 @@ class CSchAppPort final : public CSchScript {
 
   // Starts (a journal) or stops (null) recording.
   void Record(std::vector<Step>* journal) { journal_ = journal; }
+  // The library the engine last loaded under the name comp (as written in that load), or
+  // empty.
+  std::string LoadedAs(const std::string& comp);
   // The component's settings as the engine would replay them (its lines of "sys.state").
   std::vector<std::string> SettingsOf(const std::string& comp);
   // Runs lines of an undo or redo in order, unrecorded; the first refusal stops and is logged

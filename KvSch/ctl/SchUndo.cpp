@@ -2,6 +2,8 @@
 
 #include <QUndoCommand>
 #include <QUndoStack>
+#include <strings.h>
+
 #include <string>
 #include <vector>
 
@@ -17,9 +19,14 @@ class CAdoptingEngine final : public ISchEngine {
  public:
   explicit CAdoptingEngine(CSchAppPort& port) : port_(port) {}
   bool LoadMod(const CSchMod& comp, CStr& symbol) override {
+    const std::string name = comp.CompName().GetBfr();
+    // A component of that name loaded from another library (in the console, while a refused
+    // undo could not load it back) is not the drawing's: deleting it must not unload it.
+    const std::string lib = port_.LoadedAs(name);
+    if (!lib.empty() && strcasecmp(lib.c_str(), comp.FuncName().GetBfr()) != 0) return false;
     std::string text;
     // One the engine lacks (its library was missing) stays without items, as before.
-    if (!port_.Query(std::string(comp.CompName().GetBfr()) + ".symbol", &text)) return false;
+    if (!port_.Query(name + ".symbol", &text)) return false;
     symbol = CStr(text.data(), static_cast<long>(text.size()));
     return true;
   }

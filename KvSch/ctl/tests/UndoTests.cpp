@@ -355,7 +355,7 @@ class UndoTests : public QObject {
     r.undo.End("delete");
     QVERIFY(!r.port.Exists("m1"));
     // The console takes the name meanwhile: loading it back is refused, its settings are
-    // not sent to the stranger, and the drawing adopts what the engine holds.
+    // not sent to the stranger, and the drawing does not take the stranger for its own.
     r.ask("load m1=meas.all");
     r.newLog();
     QVERIFY(!r.undo.Undo());
@@ -363,9 +363,11 @@ class UndoTests : public QObject {
     QVERIFY2(log.find("Error: cmd=load m1=meas.ckperiod, resp=Component already exists \"m1\"") != std::string::npos,
              log.c_str());
     QCOMPARE(r.ask("m1.ckperiod.on"), std::string("1"));
-    QVERIFY(r.comp("m1") && r.comp("m1")->PinCount() > 2);
-    // Nothing more is replayed: a redo would unload the console's component.
+    QVERIFY(r.comp("m1") && !r.comp("m1")->IsLoaded() && r.comp("m1")->PinCount() == 0);
+    // Nothing more is replayed (a redo would unload it), nor does deleting it.
     QVERIFY(!r.undo.Redo() && !r.undo.Undo());
+    r.doc.SelectAll(true);
+    QVERIFY(r.edit.DeleteSelection() && r.doc.Count() == 0);
     QVERIFY(r.port.Exists("m1"));
   }
 };
