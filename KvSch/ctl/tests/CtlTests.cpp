@@ -130,29 +130,48 @@ class CtlTests : public QObject {
 
   void placingSendsLoadAndSymbol() {
     CtlRig r;
-    QStringList offered;
-    QString title;
-    CDialogs::Get().SetModalHook([&](QDialog& d) {
-      title = d.windowTitle();
-      auto* list = d.findChild<QListWidget*>();
-      for (int i = 0; i < list->count(); ++i) offered << list->item(i)->text();
-      return int(QDialog::Rejected);
-    });
-    r.tool("Add Component");
-    r.click(kA);
-    // Sorted without regard to case; cancelling goes back to Select Object and sends nothing.
-    QCOMPARE(title, QString("Dialog"));
-    QCOMPARE(offered, QStringList({"meas.all", "Meas.CkPeriod", "Test.Src"}));
-    QCOMPARE(r.view()->CurrentTool(), int(CSchView::tlSelect));
-    QVERIFY(r.ctl->Frame()->Action("Select Object")->isChecked());
-    QVERIFY(!r.ctl->Frame()->Action("Add Component")->isChecked());
-    QVERIFY(r.app.lines.empty());
-
-    CSchMod* m = r.place("Meas.CkPeriod", {1030, 1060});
-    QVERIFY(m);
-    QCOMPARE(QString::fromStdString(r.app.joined()), QString("load m1=Meas.CkPeriod|m1.symbol"));
+    // The dialog: sorted without regard to case. Cancel, or OK with nothing chosen, goes back
+    // to Select Object and sends nothing; a double click on an entry places it.
+    const struct {
+      const char* what;
+      std::function<int(QListWidget*)> answer;
+      const char* lines;
+    } answers[] = {
+        {"cancel", [](QListWidget*) { return int(QDialog::Rejected); }, ""},
+        {"nothing chosen", [](QListWidget*) { return int(QDialog::Accepted); }, ""},
+        {"double click",
+         [](QListWidget* list) {
+           emit list->itemDoubleClicked(list->item(1));
+           return static_cast<QDialog*>(list->window())->result();
+         },
+         "load m1=Meas.CkPeriod|m1.symbol"},
+    };
+    for (const auto& c : answers) {
+      QStringList offered;
+      QString title;
+      CDialogs::Get().SetModalHook([&](QDialog& d) {
+        title = d.windowTitle();
+        auto* list = d.findChild<QListWidget*>();
+        for (int i = 0; i < list->count(); ++i) offered << list->item(i)->text();
+        return c.answer(list);
+      });
+      const size_t mark = r.app.lines.size();
+      r.tool("Add Component");
+      r.click({1030, 1060});
+      QCOMPARE(title, QString("Dialog"));
+      QCOMPARE(offered, QStringList({"meas.all", "Meas.CkPeriod", "Test.Src"}));
+      QCOMPARE(QString::fromStdString(r.app.joined(mark)), QString(c.lines));
+      const bool placed = *c.lines;
+      QVERIFY2(r.view()->CurrentTool() == (placed ? int(CSchView::tlComponent) : int(CSchView::tlSelect)), c.what);
+      QVERIFY2(r.ctl->Frame()->Action("Select Object")->isChecked() == !placed, c.what);
+      QVERIFY2(r.ctl->Frame()->Action("Add Component")->isChecked() == placed, c.what);
+    }
+    CDialogs::Get().SetModalHook({});
+    QCOMPARE(r.doc().Count(), 1);
+    auto* m = static_cast<CSchMod*>(r.doc().At(0));
     QVERIFY(m->Position() == (SchPoint{1000, 1100}));
     QCOMPARE(m->PinCount(), 2);
+    r.tool("Select Object");
 
     // A name the engine holds already is skipped; a component without a symbol is unloaded
     // again and its refusal logged; while busy nothing is sent at all.
