@@ -479,12 +479,15 @@ class CtlTests : public QObject {
     QCOMPARE(QString::fromStdString(r.app.joined(mark)), QString("unlink m2.ck.in|unload m3|unload m2|unload m1"));
     QVERIFY(r.doc().Count() == 0 && r.ctl->Components().empty() && !r.ctl->Undo().Stack()->canUndo());
 
-    // Undo and redo through the frame's buttons.
+    // Undo and redo with their keys, with the focus in the view.
     CSchMod* m = r.place("Meas.CkPeriod", kA);
     QVERIFY(m && r.loaded("m4"));
-    r.ctl->Frame()->Action("Undo")->trigger();
+    r.ctl->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(r.ctl.get()));
+    r.view()->setFocus();
+    QTest::keyClick(r.view(), Qt::Key_Z, Qt::ControlModifier);
     QVERIFY(!r.loaded("m4") && r.doc().Count() == 0);
-    r.ctl->Frame()->Action("Redo")->trigger();
+    QTest::keyClick(r.view(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     QVERIFY(r.loaded("m4") && r.doc().Count() == 1);
 
     // References are each control's own: a second control loaded and unloaded leaves this one
