@@ -82,6 +82,9 @@ bool CSchAppPort::Send(const std::string& line, CStr* answer) {
     return false;
   }
   busyTold_ = false;
+  // Loads, settings and queries may change what the listing holds; unloads and links change
+  // no setting of another component.
+  if (!StartsWith(line, "unload ") && !StartsWith(line, "link ") && !StartsWith(line, "unlink ")) stateKept_ = false;
   Step step;
   const bool journaled = journal_ && Inverse(line, &step.inverse);
   std::string response;
@@ -216,9 +219,13 @@ std::string CSchAppPort::LoadedAs(const std::string& comp) {
 
 std::vector<std::string> CSchAppPort::SettingsOf(const std::string& comp) {
   // The state listing gives every setting as the engine replays it from a setup.
-  std::string listing;
   std::vector<std::string> out;
-  if (!Execute("sys.state", &listing)) return out;
+  if (!journal_ || !stateKept_) {
+    state_.clear();
+    if (!Execute("sys.state", &state_)) return out;
+    stateKept_ = journal_ != nullptr;
+  }
+  const std::string& listing = state_;
   size_t start = 0;
   while (start < listing.size()) {
     size_t end = listing.find("\r\n", start);

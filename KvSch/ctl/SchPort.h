@@ -57,7 +57,10 @@ class CSchAppPort final : public CSchScript {
   bool Query(const std::string& line, std::string* answer);
 
   // Starts (a journal) or stops (null) recording.
-  void Record(std::vector<Step>* journal) { journal_ = journal; }
+  void Record(std::vector<Step>* journal) {
+    journal_ = journal;
+    stateKept_ = false;
+  }
   // The library the engine last loaded under the name comp (as written in that load), or
   // empty.
   std::string LoadedAs(const std::string& comp);
@@ -84,4 +87,8 @@ class CSchAppPort final : public CSchScript {
   const CSchDoc* doc_ = nullptr;
   std::vector<Step>* journal_ = nullptr;
   bool busyTold_ = false;
+  // The state listing, asked once per recording while only unloads and links follow: a
+  // deletion of many components would otherwise list the whole network once per component.
+  std::string state_;
+  bool stateKept_ = false;
 };
