@@ -4,15 +4,15 @@
 // command keeps the drawing's state text before and after and the engine lines the action
 // sent with their inverses (CSchAppPort's journal).
 //
-// Undo runs the inverse lines last to first (a component placed keeps the settings it had then
-// for its redo), then rebuilds the drawing from its text before,
-// adopting the components the engine holds (their symbols are asked again; no load, unload or
-// link is sent). Redo runs the lines again in order and rebuilds from the text after. A refused
-// line stops the step and is logged; the drawing is then rebuilt from what the engine holds,
-// and the stack is emptied, since its lines no longer fit the network.
-// While the network may not change, undo and redo of a step that sends engine lines are refused
-// like any edit (a move alone undoes at any time). Undo and redo go through Undo() and Redo(),
-// never through the stack's own slots, which know nothing of that refusal.
+// Undo runs the inverse lines last to first (a component placed keeps the settings it had
+// then, for its redo), then rebuilds the drawing from its text before, adopting the components
+// the engine holds under the same names and libraries (their symbols are asked again; no load,
+// unload or link is sent). Redo runs the lines again in order and rebuilds from the text
+// after. A refused line stops the step and is logged; the drawing is then rebuilt from what
+// the engine holds, and the stack is emptied, since its lines no longer fit the network.
+// While the network may not change, undo and redo of a step that sends engine lines are
+// refused like any edit (a move alone undoes at any time). Undo and redo go through Undo()
+// and Redo(), never through the stack's own slots, which know nothing of that refusal.
 //
 // User-interface thread only.
 
