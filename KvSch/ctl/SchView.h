@@ -66,7 +66,7 @@ class CSchView final : public QAbstractScrollArea, public ISchView {
   void DeleteSelected();
   void Refresh();
 
-  // Paints the part area (viewport pixels) of the view: grid, page frame, objects, band.
+  // Paints the given area (viewport pixels): grid, page frame, objects, band.
   void PaintTo(QPainter& p, const QRect& area) const;
 
   // ISchView
