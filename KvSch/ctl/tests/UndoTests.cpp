@@ -224,11 +224,11 @@ class UndoTests : public QObject {
       std::function<void(Rig&)> run;
       bool pushes;
     };
-    // Deletes component comp, or everything for null.
-    auto deleting = [](const char* comp) {
-      return [comp](Rig& x) {
-        x.doc.SelectAll(!comp);
-        if (comp) x.comp(comp)->Select(true);
+    // Deletes the components named, or everything when none are.
+    auto deleting = [](std::vector<const char*> comps) {
+      return [comps](Rig& x) {
+        x.doc.SelectAll(comps.empty());
+        for (const char* c : comps) x.comp(c)->Select(true);
         QVERIFY(x.edit.DeleteSelection());
       };
     };
@@ -253,9 +253,10 @@ class UndoTests : public QObject {
            x.edit.CleanUp();
          },
          true},
-        {"delete m2 (links into it)", deleting("m2"), true},
-        {"delete m1 (links out of it, its settings)", deleting("m1"), true},
-        {"delete everything", deleting(nullptr), true},
+        {"delete m2 (a link into it)", deleting({"m2"}), true},
+        // m3 goes first, taking the link between them; m1 then has its settings to restore.
+        {"delete m1 and m3 together", deleting({"m1", "m3"}), true},
+        {"delete everything", deleting({}), true},
     };
     std::vector<std::string> snaps{r.snapshot()}, names{""};
     for (const Action& a : actions) {
@@ -270,7 +271,8 @@ class UndoTests : public QObject {
     QVERIFY(snaps[0].find("m1.ckperiod.on=0") != std::string::npos);
     QVERIFY2(snaps[4].find("m3.dt.in<-m1.CkPeriod.out") != std::string::npos, snaps[4].c_str());
     QVERIFY(snaps[4].find("m2.ck.in<-m1.CkPeriod.out") != std::string::npos);
-    QVERIFY(snaps[8].find("m3=") == std::string::npos);
+    QVERIFY(snaps[7].find("m3=") == std::string::npos && snaps[7].find("Mod,") == std::string::npos);
+    QCOMPARE(snaps.size(), size_t(9));
 
     const int n = static_cast<int>(snaps.size()) - 1;
     for (int round = 0; round < 2; ++round) {
