@@ -383,6 +383,7 @@ class CtlTests : public QObject {
       r.click(outPin(kA));
       r.move({2500, 2000});
       QVERIFY(r.ctl->Edit().Drawing());
+      grab(r.ctl.get(), "wire-in-progress");
       c.end(r);
       QVERIFY2(!r.ctl->Edit().Drawing() && r.view()->MouseState() == CSchView::msIdle, c.what);
       QVERIFY2(r.count(skWire) == 0, c.what);
