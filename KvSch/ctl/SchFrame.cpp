@@ -94,11 +94,13 @@ CSchFrame::CSchFrame(CSchEdit& edit, CSchAppPort* port, CSchUndo* undo, QWidget*
   bar_->addSeparator();
   QAction* refresh = bar_->addAction(style()->standardIcon(QStyle::SP_BrowserReload), "Refresh");
   refresh->setToolTip("Refresh");
+  refresh->setStatusTip("Refresh");
   connect(refresh, &QAction::triggered, this, [this, utils] { KvGuarded(utils(), kLocRefresh, [&] { view_->Refresh(); }); });
 
   bar_->addSeparator();
   QAction* del = bar_->addAction(style()->standardIcon(QStyle::SP_DialogDiscardButton), "Delete Selected Object");
   del->setToolTip("Delete Selected Object");
+  del->setStatusTip("Delete Selected Object");
   connect(del, &QAction::triggered, this, [this, utils] { KvGuarded(utils(), kLocDelete, [&] { view_->DeleteSelected(); }); });
 
   bar_->addSeparator();
@@ -106,6 +108,8 @@ CSchFrame::CSchFrame(CSchEdit& edit, CSchAppPort* port, CSchUndo* undo, QWidget*
   QAction* r = bar_->addAction(style()->standardIcon(QStyle::SP_ArrowForward), "Redo");
   u->setToolTip("Undo");
   r->setToolTip("Redo");
+  u->setStatusTip("Undo");
+  r->setStatusTip("Redo");
   u->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
   r->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
   for (QAction* a : {u, r}) {

@@ -282,6 +282,7 @@ void CSchView::scrollContentsBy(int, int) { viewport()->update(); }
 void CSchView::SetTool(int tool) {
   EndAction();
   tool_ = (tool >= tlSelect && tool <= tlZoomWindow) ? tool : tlSelect;
+  viewport()->setCursor(tool_ == tlSelect ? Qt::ArrowCursor : Qt::CrossCursor);
   emit toolChanged(tool_);
 }
 
