@@ -318,10 +318,6 @@ void CSchView::DeleteSelected() {
   viewport()->update();
 }
 
-void CSchView::escape() {
-  EndAction();
-}
-
 // ---------------------------------------------------------------------------------------
 // Mouse and keys
 // ---------------------------------------------------------------------------------------
@@ -494,7 +490,7 @@ void CSchView::keyPressEvent(QKeyEvent* e) {
   KvGuarded(utils(), kLocKey, [&] {
     switch (e->key()) {
       case Qt::Key_Escape:
-        escape();
+        EndAction();
         break;
       case Qt::Key_Plus:
         ZoomIn();

@@ -106,5 +106,4 @@ class CSchView final : public QAbstractScrollArea, public ISchView {
   void endWire();
   void placeComponent(SchPoint p);
   void selectNearestOnly(SchPoint p);
-  void escape();
 };
