@@ -190,7 +190,8 @@ class CtlTests : public QObject {
 
   void wiringLinksNets() {
     CtlRig r;
-    QVERIFY(r.place("Meas.CkPeriod", kA) && r.place("Meas.CkPeriod", kB) && r.place("Meas.CkPeriod", kC));
+    const SchPoint d{1000, 4000}, e{3000, 4000}, f{1000, 5000};
+    for (SchPoint p : {kA, kB, kC, d, e, f}) QVERIFY(r.place("Meas.CkPeriod", p));
     const struct {
       const char* what;
       std::vector<SchPoint> clicks;
@@ -206,6 +207,9 @@ class CtlTests : public QObject {
         {"out to junction", {outPin(kB), {2400, 1200}}, true, "", 4, 1},
         // A corner with nothing there keeps drawing; Escape keeps the corner's segments.
         {"corner", {outPin(kC), {4500, 2800}}, true, "", 6, 1},
+        // Two inputs wired together send nothing; an output joined to their wire links both.
+        {"in to in", {inPin(d), inPin(e)}, false, "", 7, 1},
+        {"out to their wire", {outPin(f), {2400, 4200}}, false, "link m4.ck.in=m6.CkPeriod.out|link m5.ck.in=m6.CkPeriod.out", 10, 2},
     };
     for (const auto& c : cases) {
       const size_t mark = r.app.lines.size();
@@ -221,8 +225,8 @@ class CtlTests : public QObject {
       QVERIFY2(r.count(skWire) == c.wires && r.count(skJun) == c.juns, c.what);
       QVERIFY(r.allOrthogonal());
     }
-    QCOMPARE(QString::fromStdString(r.query("m3.ck.in")), QString("m1.CkPeriod.out"));
-    QCOMPARE(QString::fromStdString(r.query("m2.ck.in")), QString("m1.CkPeriod.out"));
+    for (const char* in : {"m2", "m3", "m4", "m5"})
+      QCOMPARE(QString::fromStdString(r.query(std::string(in) + ".ck.in")), QString(in < std::string("m4") ? "m1.CkPeriod.out" : "m6.CkPeriod.out"));
     QVERIFY(!contains(r.desk.log(), "Error: cmd=link"));
 
     // Deleting the wire from the output leaves both inputs without a source: each unlinked,
