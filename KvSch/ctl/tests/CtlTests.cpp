@@ -225,8 +225,9 @@ class CtlTests : public QObject {
       QVERIFY2(r.count(skWire) == c.wires && r.count(skJun) == c.juns, c.what);
       QVERIFY(r.allOrthogonal());
     }
-    for (const char* in : {"m2", "m3", "m4", "m5"})
-      QCOMPARE(QString::fromStdString(r.query(std::string(in) + ".ck.in")), QString(in < std::string("m4") ? "m1.CkPeriod.out" : "m6.CkPeriod.out"));
+    const std::pair<const char*, const char*> sources[] = {
+        {"m2.ck.in", "m1.CkPeriod.out"}, {"m3.ck.in", "m1.CkPeriod.out"}, {"m4.ck.in", "m6.CkPeriod.out"}, {"m5.ck.in", "m6.CkPeriod.out"}};
+    for (const auto& [in, out] : sources) QCOMPARE(QString::fromStdString(r.query(in)), QString(out));
     QVERIFY(!contains(r.desk.log(), "Error: cmd=link"));
 
     // Deleting the wire from the output leaves both inputs without a source: each unlinked,
