@@ -1,12 +1,13 @@
 #include "KvSch/ctl/SchCtrl.h"
 
+#include <strings.h>
+
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPainter>
 #include <QVBoxLayout>
-#include <strings.h>
 
 #include "KvSch/ctl/SchFrame.h"
 #include "KvSch/ctl/SchUndo.h"
@@ -45,9 +46,9 @@ CKvSchCtrl::~CKvSchCtrl() {
 CSchView* CKvSchCtrl::View() const { return frame_ ? frame_->View() : nullptr; }
 
 HRESULT CKvSchCtrl::GetIDOfName(const std::string& name) {
-  static const char* const members[] = {"Load",      "Unload",    "GetStyle",   "QueryUnload", "Caption",
-                                        "TabCaption", "Dummy",    "DocumentName", "BorderStyle", "SaveState",
-                                        "LoadState", "ClearState", "AboutBox"};
+  static const char* const members[] = {"Load",       "Unload",     "GetStyle",     "QueryUnload", "Caption",
+                                        "TabCaption", "Dummy",      "DocumentName", "BorderStyle", "SaveState",
+                                        "LoadState",  "ClearState", "AboutBox"};
   for (const char* m : members)
     if (strcasecmp(m, name.c_str()) == 0) return S_OK;
   return DISP_E_UNKNOWNNAME;

@@ -9,7 +9,8 @@
 #include "KvCore/KvApi.h"
 #include "desktop/Dialogs.h"
 
-CSchAddDialog::CSchAddDialog(const std::string& modList, QWidget* parent) : QDialog(parent), list_(new QListWidget(this)) {
+CSchAddDialog::CSchAddDialog(const std::string& modList, QWidget* parent)
+    : QDialog(parent), list_(new QListWidget(this)) {
   setWindowTitle("Dialog");
   setObjectName("SchAddDialog");
   QStringList entries;

@@ -57,8 +57,12 @@ QIcon drawnIcon(int which) {
 }  // namespace
 
 CSchFrame::CSchFrame(CSchEdit& edit, CSchAppPort* port, CSchUndo* undo, QWidget* parent)
-    : QWidget(parent), view_(new CSchView(edit, port, undo, this)), bar_(new QToolBar(this)), tools_(new QActionGroup(this)),
-      undo_(undo), port_(port) {
+    : QWidget(parent),
+      view_(new CSchView(edit, port, undo, this)),
+      bar_(new QToolBar(this)),
+      tools_(new QActionGroup(this)),
+      undo_(undo),
+      port_(port) {
   setObjectName("SchFrame");
   bar_->setObjectName("SchToolBar");
   bar_->setIconSize(QSize(16, 16));
@@ -75,7 +79,8 @@ CSchFrame::CSchFrame(CSchEdit& edit, CSchAppPort* port, CSchUndo* undo, QWidget*
   const struct {
     const char* tip;
     int tool;
-  } toolButtons[] = {{"Select Object", CSchView::tlSelect}, {"Add Component", CSchView::tlComponent}, {"Add Wire", CSchView::tlWire}};
+  } toolButtons[] = {
+      {"Select Object", CSchView::tlSelect}, {"Add Component", CSchView::tlComponent}, {"Add Wire", CSchView::tlWire}};
   for (const auto& t : toolButtons) {
     QAction* a = bar_->addAction(drawnIcon(t.tool), t.tip);
     a->setToolTip(t.tip);
@@ -95,13 +100,15 @@ CSchFrame::CSchFrame(CSchEdit& edit, CSchAppPort* port, CSchUndo* undo, QWidget*
   QAction* refresh = bar_->addAction(style()->standardIcon(QStyle::SP_BrowserReload), "Refresh");
   refresh->setToolTip("Refresh");
   refresh->setStatusTip("Refresh");
-  connect(refresh, &QAction::triggered, this, [this, utils] { KvGuarded(utils(), kLocRefresh, [&] { view_->Refresh(); }); });
+  connect(refresh, &QAction::triggered, this,
+          [this, utils] { KvGuarded(utils(), kLocRefresh, [&] { view_->Refresh(); }); });
 
   bar_->addSeparator();
   QAction* del = bar_->addAction(style()->standardIcon(QStyle::SP_DialogDiscardButton), "Delete Selected Object");
   del->setToolTip("Delete Selected Object");
   del->setStatusTip("Delete Selected Object");
-  connect(del, &QAction::triggered, this, [this, utils] { KvGuarded(utils(), kLocDelete, [&] { view_->DeleteSelected(); }); });
+  connect(del, &QAction::triggered, this,
+          [this, utils] { KvGuarded(utils(), kLocDelete, [&] { view_->DeleteSelected(); }); });
 
   bar_->addSeparator();
   QAction* u = bar_->addAction(style()->standardIcon(QStyle::SP_ArrowBack), "Undo");

@@ -22,8 +22,8 @@
 
 namespace {
 // Fixed locations of the view's handlers in the error report.
-constexpr long kLocPaint = 430101, kLocPress = 430102, kLocMove = 430103, kLocRelease = 430104,
-               kLocDouble = 430105, kLocKey = 430106, kLocWheel = 430107, kLocCommand = 430108;
+constexpr long kLocPaint = 430101, kLocPress = 430102, kLocMove = 430103, kLocRelease = 430104, kLocDouble = 430105,
+               kLocKey = 430106, kLocWheel = 430107, kLocCommand = 430108;
 
 const uint32_t kGrid = SchRgb(119, 119, 119);
 const uint32_t kPage = SchRgb(192, 192, 0);
@@ -139,7 +139,8 @@ CSchView::CSchView(CSchEdit& edit, CSchAppPort* port, CSchUndo* undo, QWidget* p
     auto* a = new QAction(c.text, this);
     a->setShortcut(c.key);
     a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    connect(a, &QAction::triggered, this, [this, fn = c.fn] { KvGuarded(utils(), kLocCommand, [&] { (this->*fn)(); }); });
+    connect(a, &QAction::triggered, this,
+            [this, fn = c.fn] { KvGuarded(utils(), kLocCommand, [&] { (this->*fn)(); }); });
     addAction(a);
   }
   auto* zw = new QAction("Zoom Window", this);
@@ -236,7 +237,8 @@ void CSchView::PaintTo(QPainter& p, const QRect& area) const {
     std::vector<QPoint> dots;
     const int64_t x0 = first(area.left(), scroll.x()), x1 = last(area.right(), scroll.x());
     const int64_t y0 = first(area.top(), scroll.y()), y1 = last(area.bottom(), scroll.y());
-    if (x1 >= x0 && y1 >= y0) dots.reserve(static_cast<size_t>((x1 - x0) / 100 + 1) * static_cast<size_t>((y1 - y0) / 100 + 1));
+    if (x1 >= x0 && y1 >= y0)
+      dots.reserve(static_cast<size_t>((x1 - x0) / 100 + 1) * static_cast<size_t>((y1 - y0) / 100 + 1));
     for (int64_t y = y0; y <= y1; y += 100)
       for (int64_t x = x0; x <= x1; x += 100)
         dots.emplace_back(dev.X(static_cast<int32_t>(x)), dev.Y(static_cast<int32_t>(y)));
@@ -388,7 +390,8 @@ void CSchView::leftUp(SchPoint p) {
       // A band without width or height shows nothing to zoom to.
       if (bw > 0 && bh > 0) {
         const SchPoint c = ClientLogical();
-        zoomAt(std::min(c.x / bw, c.y / bh), (static_cast<double>(p.x) + down_.x) / 2, (static_cast<double>(p.y) + down_.y) / 2);
+        zoomAt(std::min(c.x / bw, c.y / bh), (static_cast<double>(p.x) + down_.x) / 2,
+               (static_cast<double>(p.y) + down_.y) / 2);
       }
       break;
     }

@@ -28,8 +28,8 @@ class CSchView final : public QAbstractScrollArea, public ISchView {
   enum Tool { tlSelect = 0, tlComponent, tlWire, tlZoomWindow };
   enum State { msIdle = 0, msMove, msZoomBand, msSelectBand, msWire, msWireStart };
 
-  static constexpr double kZoom = 1500;       // zoom at scale 1
-  static constexpr double kWindow = 10000;    // window extent
+  static constexpr double kZoom = 1500;     // zoom at scale 1
+  static constexpr double kWindow = 10000;  // window extent
   static constexpr double kZoomMin = 15, kZoomMax = 150000;
   static constexpr int kDocWidth = 1200, kDocHeight = 900;  // pixels at scale 1
 

@@ -43,13 +43,12 @@ struct Drawing {
     }
     view = std::make_unique<CSchView>(edit, nullptr, nullptr);
     view->viewport()->resize(1200, 900);
-    view->resize(1200 + view->verticalScrollBar()->sizeHint().width(), 900 + view->horizontalScrollBar()->sizeHint().height());
+    view->resize(1200 + view->verticalScrollBar()->sizeHint().width(),
+                 900 + view->horizontalScrollBar()->sizeHint().height());
     view->show();
     QApplication::processEvents();
   }
-  ~Drawing() {
-    view.reset();
-  }
+  ~Drawing() { view.reset(); }
   // One whole repaint, into an image like the window's backing store.
   void repaint() {
     image.fill(Qt::white);

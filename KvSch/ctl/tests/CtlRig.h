@@ -4,14 +4,15 @@
 // executed, a library folder whose mods.lst offers Meas and Test functions, and real mouse
 // events on the view's viewport at logical points.
 
+#include <unistd.h>
+
 #include <QAction>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <memory>
 #include <cstring>
+#include <memory>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "KvSch/SchEdit.h"
@@ -36,7 +37,9 @@ class RecordingApp final : public IApp {
     return s;
   }
   static bool own(const std::string& l) {
-    auto ends = [&](const char* e) { return l.size() > strlen(e) && l.compare(l.size() - strlen(e), strlen(e), e) == 0; };
+    auto ends = [&](const char* e) {
+      return l.size() > strlen(e) && l.compare(l.size() - strlen(e), strlen(e), e) == 0;
+    };
     for (const char* p : {"load ", "unload ", "link ", "unlink ", "show("})
       if (l.rfind(p, 0) == 0) return true;
     return ends(".symbol") || ends(".gui.names") || l.find(".wnd=\"") != std::string::npos;

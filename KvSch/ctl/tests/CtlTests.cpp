@@ -7,9 +7,9 @@
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
+#include <QScrollBar>
 #include <QTemporaryFile>
 #include <QToolBar>
-#include <QScrollBar>
 #include <QUndoStack>
 #include <QWheelEvent>
 #include <cstdlib>
@@ -111,8 +111,8 @@ class CtlTests : public QObject {
     // The toolbar, in order; separators as "|".
     QStringList tips;
     for (QAction* a : r.ctl->Frame()->ToolBar()->actions()) tips << (a->isSeparator() ? "|" : a->toolTip());
-    QCOMPARE(tips, QStringList({"Select Object", "Add Component", "Add Wire", "|", "Refresh", "|", "Delete Selected Object", "|",
-                                "Undo", "Redo"}));
+    QCOMPARE(tips, QStringList({"Select Object", "Add Component", "Add Wire", "|", "Refresh", "|",
+                                "Delete Selected Object", "|", "Undo", "Redo"}));
   }
 
   void placingSendsLoadAndSymbol() {
@@ -197,19 +197,29 @@ class CtlTests : public QObject {
       std::vector<SchPoint> clicks;
       bool escape;
       const char* lines;  // the lines sent, in order
-      int wires, juns;                 // in the drawing afterwards
+      int wires, juns;    // in the drawing afterwards
     } cases[] = {
         // Output to input: one link.
         {"out to in", {outPin(kA), inPin(kB)}, false, "link m2.ck.in=m1.CkPeriod.out", 1, 0},
         // A second input joined at the wire: split by a junction, both inputs linked.
-        {"in to wire", {inPin(kC), {2400, 1200}}, false, "link m2.ck.in=m1.CkPeriod.out|link m3.ck.in=m1.CkPeriod.out", 4, 1},
+        {"in to wire",
+         {inPin(kC), {2400, 1200}},
+         false,
+         "link m2.ck.in=m1.CkPeriod.out|link m3.ck.in=m1.CkPeriod.out",
+         4,
+         1},
         // A second output into that net is refused without a word; the tool keeps drawing.
         {"out to junction", {outPin(kB), {2400, 1200}}, true, "", 4, 1},
         // A corner with nothing there keeps drawing; Escape keeps the corner's segments.
         {"corner", {outPin(kC), {4500, 2800}}, true, "", 6, 1},
         // Two inputs wired together send nothing; an output joined to their wire links both.
         {"in to in", {inPin(d), inPin(e)}, false, "", 7, 1},
-        {"out to their wire", {outPin(f), {2400, 4200}}, false, "link m4.ck.in=m6.CkPeriod.out|link m5.ck.in=m6.CkPeriod.out", 10, 2},
+        {"out to their wire",
+         {outPin(f), {2400, 4200}},
+         false,
+         "link m4.ck.in=m6.CkPeriod.out|link m5.ck.in=m6.CkPeriod.out",
+         10,
+         2},
     };
     for (const auto& c : cases) {
       const size_t mark = r.app.lines.size();
@@ -225,8 +235,10 @@ class CtlTests : public QObject {
       QVERIFY2(r.count(skWire) == c.wires && r.count(skJun) == c.juns, c.what);
       QVERIFY(r.allOrthogonal());
     }
-    const std::pair<const char*, const char*> sources[] = {
-        {"m2.ck.in", "m1.CkPeriod.out"}, {"m3.ck.in", "m1.CkPeriod.out"}, {"m4.ck.in", "m6.CkPeriod.out"}, {"m5.ck.in", "m6.CkPeriod.out"}};
+    const std::pair<const char*, const char*> sources[] = {{"m2.ck.in", "m1.CkPeriod.out"},
+                                                           {"m3.ck.in", "m1.CkPeriod.out"},
+                                                           {"m4.ck.in", "m6.CkPeriod.out"},
+                                                           {"m5.ck.in", "m6.CkPeriod.out"}};
     for (const auto& [in, out] : sources) QCOMPARE(QString::fromStdString(r.query(in)), QString(out));
     QVERIFY(!contains(r.desk.log(), "Error: cmd=link"));
 
@@ -253,9 +265,9 @@ class CtlTests : public QObject {
       SchPoint from, to;
       std::vector<std::string> selected;
     } bands[] = {
-        {{900, 900}, {1650, 1400}, {a->Name().GetBfr()}},                                  // only the first component
-        {{5000, 5000}, {5002, 5002}, {}},                                                  // a click on nothing
-        {{3300, 1150}, {3302, 1152}, {b->Name().GetBfr()}},                                // a click: the object there
+        {{900, 900}, {1650, 1400}, {a->Name().GetBfr()}},                                // only the first component
+        {{5000, 5000}, {5002, 5002}, {}},                                                // a click on nothing
+        {{3300, 1150}, {3302, 1152}, {b->Name().GetBfr()}},                              // a click: the object there
         {{900, 900}, {3100, 1250}, {a->Name().GetBfr(), b->Name().GetBfr(), wireName}},  // everything it touches
     };
     for (const auto& c : bands) {
@@ -342,10 +354,11 @@ class CtlTests : public QObject {
     for (int i = 0; i < 40; ++i) r.key(Qt::Key_Minus);
     QCOMPARE(v->Zoom(), 15.0);
     // Ctrl with the wheel zooms; the wheel alone does not.
-    for (Qt::KeyboardModifiers mods : {Qt::KeyboardModifiers(Qt::ControlModifier), Qt::KeyboardModifiers(Qt::NoModifier)}) {
+    for (Qt::KeyboardModifiers mods :
+         {Qt::KeyboardModifiers(Qt::ControlModifier), Qt::KeyboardModifiers(Qt::NoModifier)}) {
       const double before = v->Zoom();
-      QWheelEvent w(QPointF(50, 50), v->viewport()->mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, 120), Qt::NoButton, mods,
-                    Qt::NoScrollPhase, false);
+      QWheelEvent w(QPointF(50, 50), v->viewport()->mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, 120),
+                    Qt::NoButton, mods, Qt::NoScrollPhase, false);
       QApplication::sendEvent(v->viewport(), &w);
       QCOMPARE(v->Zoom(), mods ? before * 1.5 : before);
     }
@@ -364,7 +377,8 @@ class CtlTests : public QObject {
     const SchPoint client = v->ClientLogical();
     QVERIFY(v->Zoom() > 1500);
     QVERIFY(std::abs(std::min(client.x / 800.0, client.y / 400.0) - 1) < 0.02);
-    for (SchPoint p : {SchPoint{1000, 1000}, SchPoint{1800, 1400}}) QVERIFY(v->viewport()->rect().adjusted(-2, -2, 2, 2).contains(v->ToDevice(p)));
+    for (SchPoint p : {SchPoint{1000, 1000}, SchPoint{1800, 1400}})
+      QVERIFY(v->viewport()->rect().adjusted(-2, -2, 2, 2).contains(v->ToDevice(p)));
     QCOMPARE(v->MouseState(), int(CSchView::msIdle));
   }
 
@@ -409,7 +423,8 @@ class CtlTests : public QObject {
     r.desk.main->App()->SetBusyNot(handle);
     QCOMPARE(QString::fromStdString(r.app.joined(mark)),
              QString("m1.gui.names|m1.igui.wnd=\"m1_0\"|show(m1.igui)|m1.ogui.wnd=\"m1_1\"|show(m1.ogui)"));
-    QVERIFY(r.desk.waitFor([&] { return r.desk.main->FindPanelWindow("m1_0") && r.desk.main->FindPanelWindow("m1_1"); }));
+    QVERIFY(
+        r.desk.waitFor([&] { return r.desk.main->FindPanelWindow("m1_0") && r.desk.main->FindPanelWindow("m1_1"); }));
     QCOMPARE(r.selected().size(), size_t(1));
 
     // A component the engine now makes from a module without panels says so.
@@ -440,7 +455,8 @@ class CtlTests : public QObject {
     size_t mark = r.app.lines.size();
     QCOMPARE(r.ctl->LoadState(saved), 0L);
     const std::string lines = r.app.joined(mark);
-    QVERIFY2(lines.rfind("unlink m2.ck.in|unload m2|unload m1|load m1=Meas.CkPeriod|m1.symbol|load m2=", 0) == 0, lines.c_str());
+    QVERIFY2(lines.rfind("unlink m2.ck.in|unload m2|unload m1|load m1=Meas.CkPeriod|m1.symbol|load m2=", 0) == 0,
+             lines.c_str());
     QVERIFY(contains(lines, "link m2.ck.in=m1.CkPeriod.out"));
     std::string again;
     r.ctl->SaveState(&again);
