@@ -275,6 +275,12 @@ class CtlTests : public QObject {
       QCOMPARE(QString::fromStdString(join(r.selected())), QString::fromStdString(join(c.selected)));
       QCOMPARE(r.view()->MouseState(), int(CSchView::msIdle));
     }
+    r.press({900, 900});
+    r.move({1650, 1400});
+    QCOMPARE(r.view()->MouseState(), int(CSchView::msSelectBand));
+    r.key(Qt::Key_Escape);
+    r.release({1650, 1400});
+    QCOMPARE(r.selected().size(), size_t(3));
 
     // Dragging the selected component moves it in grid steps; the wire's end follows, and the
     // diagonal it became is straightened once the button is released. Moving works while the
@@ -373,6 +379,13 @@ class CtlTests : public QObject {
       r.drag({1000, 1000}, end);
       QCOMPARE(v->Zoom(), 1500.0);
     }
+    // Escape takes a band back; its release then does nothing.
+    r.press({1000, 1000});
+    r.move({1800, 1400});
+    QCOMPARE(v->MouseState(), int(CSchView::msZoomBand));
+    r.key(Qt::Key_Escape);
+    r.release({1800, 1400});
+    QCOMPARE(v->Zoom(), 1500.0);
     r.drag({1000, 1000}, {1800, 1400});
     const SchPoint client = v->ClientLogical();
     QVERIFY(v->Zoom() > 1500);
