@@ -40,7 +40,9 @@ SchRect normalized(SchPoint a, SchPoint b) {
 class CPainterDevice final : public ISchDevice {
  public:
   CPainterDevice(QPainter& p, double k, QPoint scroll, const QRect& area) : p_(p), k_(k), scroll_(scroll), area_(area) {
-    p_.setBackgroundMode(Qt::TransparentMode);
+    // Texts are drawn on white; solid pens and fills do not use the background.
+    p_.setBackgroundMode(Qt::OpaqueMode);
+    p_.setBackground(Qt::white);
     p_.setBrush(Qt::NoBrush);
   }
 
@@ -76,12 +78,12 @@ class CPainterDevice final : public ISchDevice {
     int flags = Qt::TextSingleLine | Qt::TextDontClip;
     flags |= (align & saRight) ? Qt::AlignRight : (align & saCenter) ? Qt::AlignHCenter : Qt::AlignLeft;
     flags |= (align & saBottom) ? Qt::AlignBottom : (align & saVCenter) ? Qt::AlignVCenter : Qt::AlignTop;
-    p_.setFont(font(h));
+    if (h != fontPixels_) {
+      p_.setFont(font(h));
+      fontPixels_ = h;
+    }
     pen(colour);
-    p_.setBackgroundMode(Qt::OpaqueMode);  // the text on white
-    p_.setBackground(Qt::white);
     p_.drawText(b, flags, QString::fromUtf8(text));
-    p_.setBackgroundMode(Qt::TransparentMode);
   }
 
  private:
@@ -91,6 +93,7 @@ class CPainterDevice final : public ISchDevice {
   QRect area_;
   uint32_t pen_ = 0xffffffffu;
   bool penSet_ = false;
+  int fontPixels_ = 0;
   std::unordered_map<int, QFont> fonts_;
 
   bool visible(const QRect& r) const { return r.adjusted(-1, -1, 1, 1).intersects(area_); }
