@@ -430,6 +430,7 @@ void CSchEdit::MoveSelection(SchPoint d) {
   for (int32_t i = 0; i < doc_.Count(); ++i) {
     CSchObj* o = doc_.At(i);
     if (!o->IsSelected()) continue;
+    touched(o);  // where it was, and below where it is
     o->MoveBy(d);
     touched(o);
     switch (o->Kind()) {
@@ -439,6 +440,7 @@ void CSchEdit::MoveSelection(SchPoint d) {
           CSchPin* pin = m->Pin(k);
           CSchObj* c = pin ? pin->Connection(0) : nullptr;
           if (!c || c->Kind() != skWire || c->IsSelected()) continue;
+          touched(c);
           MoveEnd(static_cast<CSchWire*>(c), static_cast<CSchWire*>(c)->SlotOf(pin), d);
           touched(c);
         }
@@ -448,6 +450,7 @@ void CSchEdit::MoveSelection(SchPoint d) {
         for (int32_t k = 0; k < o->ConnectionCount(); ++k) {
           CSchObj* c = o->Connection(k);
           if (!c || c->Kind() != skWire || c->IsSelected()) continue;
+          touched(c);
           MoveEnd(static_cast<CSchWire*>(c), static_cast<CSchWire*>(c)->SlotOf(o), d);
           touched(c);
         }
@@ -460,6 +463,7 @@ void CSchEdit::MoveSelection(SchPoint d) {
           if (c->Kind() == skPin || c->Kind() == skJun) {
             MoveEnd(w, s, back);  // that end stays where the object is
           } else if (c->Kind() == skWire) {
+            touched(c);
             MoveEnd(static_cast<CSchWire*>(c), static_cast<CSchWire*>(c)->SlotOf(w), d);
             touched(c);
           }
