@@ -278,6 +278,7 @@ class CtlTests : public QObject {
     r.press({900, 900});
     r.move({1650, 1400});
     QCOMPARE(r.view()->MouseState(), int(CSchView::msSelectBand));
+    grab(r.ctl.get(), "selection-band");
     r.key(Qt::Key_Escape);
     r.release({1650, 1400});
     QCOMPARE(r.selected().size(), size_t(3));
