@@ -25,19 +25,22 @@ class CSchEdit {
 
   // Add Component: takes the next component number (skipping "m" + N names the engine already
   // holds), creates the component from function name func at Snap(p), appends and draws it.
-  // Null when refused or when creation failed (the number stays used).
+  // Null when refused, when func is empty (no number taken) or when creation failed (the
+  // number stays used).
   CSchMod* Place(const char* func, SchPoint p);
 
   // The wire tool. StartWire at the click point q: true when drawing began (a pin of a
-  // component, a junction, or a wire split at its nearest point). StretchWire brings the two
-  // segments to Snap(q).
+  // component, a junction, or a wire split at its nearest point; a pin or junction without a
+  // free connection starts nothing). StretchWire brings the two segments to Snap(q). A click
+  // on a full pin or junction is ignored like a refused join.
   bool StartWire(SchPoint q);
   void StretchWire(SchPoint q);
   enum Click {
     clIgnored,  // nothing there to end on, a refused join, or the network may not change
     clCorner,   // the segments were committed; drawing goes on from the corner
     clDone,     // joined to the end object; drawing ended and the clean-ups ran
-    clFailed,   // joined, but a link was refused: drawing ended, segments kept, logged
+    clFailed,   // joined, but a link was refused: drawing ended, segments kept, the refusal
+                // told through ReportLinkRefusal (also after a corner)
   };
   Click ClickWire(SchPoint q);
   bool Drawing() const { return doc_.Wip().Active(); }
@@ -47,24 +50,26 @@ class CSchEdit {
 
   // Cuts w at s (a point on it): a new junction at s, a new wire from s to w's old end taking
   // over that end's connection, the junction joined to both; both added. At one of w's end
-  // points no zero-length wire is made. Null when s is not on w.
+  // points no zero-length wire is made: a junction already there is the answer, else a new
+  // one goes between that end and what was connected there. Null when s is not on w.
   CSchJun* Split(CSchWire* w, SchPoint s);
   // The point of w nearest q (x clamped to a horizontal wire's range, y to a vertical one's),
-  // snapped.
+  // snapped and kept on the wire; for a diagonal wire its nearer end.
   static SchPoint NearestOn(const CSchWire& w, SchPoint q);
 
   // Diagonal wires to staircases, zero-length wires removed, collinear neighbours merged. No
-  // engine commands.
+  // engine commands. Ends a wire being drawn (the wires it removes could be its start).
   void CleanUp();
 
   // One step of dragging the selection by d (already a difference of snapped points), with
   // the neighbour rules; no orientation is recomputed.
   void MoveSelection(SchPoint d);
 
-  // Delete Selected Object (not forced). False when the network may not change.
+  // Delete Selected Object (not forced); ends a wire being drawn first. False when the network
+  // may not change (nothing selected asks nothing).
   bool DeleteSelection();
 
-  // Double click: selects only o; when it is a component, opens its panels.
+  // Double click: selects only o; when it is a component the engine holds, opens its panels.
   void OpenPanels(CSchObj* o);
 
  private:
