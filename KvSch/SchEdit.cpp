@@ -182,7 +182,7 @@ bool CSchEdit::StartWire(SchPoint q) {
       auto* w = static_cast<CSchWire*>(hit);
       start = NearestOn(*w, q);
       startObj = Split(w, start);
-      if (!startObj) return false;
+      if (!startObj || !HasRoom(startObj)) return false;  // a full junction at the wire's end
       break;
     }
     default: return false;
