@@ -83,7 +83,7 @@ Port* port = nullptr;  // one engine for the whole run, as in a session
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // Made before the first input. Its log window is held by handle only, so the leak check at
-  // the end of a run (not of an input) counts it: run with -detect_leaks=0.
+  // the end of a run (not of an input) counts it: run with ASAN_OPTIONS=detect_leaks=0.
   port = new Port();
   return 0;
 }

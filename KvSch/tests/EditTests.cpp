@@ -35,7 +35,10 @@ struct Rig {
   std::string wires() const {
     std::string s;
     for (int32_t i = 0; i < doc.Count(); ++i)
-      if (auto* w = static_cast<CSchWire*>(doc.At(i)); w->Kind() == skWire) s += (s.empty() ? "" : " ") + Pt(w->AbsP1()) + "-" + Pt(w->AbsP2());
+      if (doc.At(i)->Kind() == skWire) {
+        auto* w = static_cast<CSchWire*>(doc.At(i));
+        s += (s.empty() ? "" : " ") + Pt(w->AbsP1()) + "-" + Pt(w->AbsP2());
+      }
     return s;
   }
   // Every connection is made on both sides and names an object of the drawing (or its pin).
