@@ -5,36 +5,14 @@
 
 #include <string>
 
-#include "KvCore/Engine.h"
-#include "KvDll/HeadlessWnd.h"
-#include "KvDll/Log.h"
 #include "KvSch/SchEdit.h"
-#include "KvSch/SchScript.h"
+#include "KvSch/tests/EngineScript.h"
 
 namespace {
 
-class Port : public CSchScript {
+class Port : public CEngineScript {
  public:
-  CEngine engine;
-  KvWnd logParent = KvCreateHeadlessParent(400, 300);
-  Port() {
-    engine.SetPathLib(CStr(KV_BENCH_LIB_DIR));
-    engine.SetLogWindow(logParent);
-  }
-  ~Port() override {
-    CLog::End();
-    KvDestroyHeadlessParent(logParent);
-  }
-  bool Send(const std::string& cmd, CStr* answer) override {
-    CStr a;
-    const bool ok = engine.Execute(cmd.c_str(), a) == 0;
-    if (answer) *answer = a;
-    return ok;
-  }
-  bool Exists(const CStr& name) override { return engine.Components().Find(name) >= 0; }
-  bool MayChange() override { return true; }
-  void Message(const std::string&) override {}
-  void Warn(const std::string&) override {}
+  Port() : CEngineScript(KV_BENCH_LIB_DIR) {}
 };
 
 // 250 pairs of components, 12 pairs a row: each output feeds its partner's input over four

@@ -11,33 +11,19 @@
 
 #include <dlfcn.h>
 
-#include "KvCore/Engine.h"
-#include "KvDll/HeadlessWnd.h"
 #include "KvSch/SchEdit.h"
-#include "KvSch/SchScript.h"
+#include "KvSch/tests/EngineScript.h"
 
 namespace {
-class Port : public CSchScript {
+class Port : public CEngineScript {
  public:
-  CEngine engine;
-  KvWnd logParent = KvCreateHeadlessParent(400, 300);
-  Port() {
+  Port() : CEngineScript(KV_FUZZ_LIB_DIR) {
+    // The modules stay mapped for the whole run: the engine unloads a module with its last
+    // component, and the fuzzer goes on reading the coverage counters of every library.
     for (const char* m : {"Meas.bin", "Test.bin"})
       dlopen((std::string(KV_FUZZ_LIB_DIR) + "/" + m).c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-    engine.SetPathLib(CStr(KV_FUZZ_LIB_DIR));
-    engine.SetLogWindow(logParent);
-    engine.SetLogLevel(7);
+    engine.SetLogLevel(7);  // the log would grow by every input's errors for the whole run
   }
-  bool Send(const std::string& cmd, CStr* answer) override {
-    CStr a;
-    const bool ok = engine.Execute(cmd.c_str(), a) == 0;
-    if (answer) *answer = a;
-    return ok;
-  }
-  bool Exists(const CStr& name) override { return engine.Components().Find(name) >= 0; }
-  bool MayChange() override { return true; }
-  void Message(const std::string&) override {}
-  void Warn(const std::string&) override {}
 };
 
 int Find(std::vector<int>& up, int i) {

@@ -8,39 +8,17 @@
 #include <string>
 #include <vector>
 
-#include "KvCore/Engine.h"
-#include "KvDll/HeadlessWnd.h"
-#include "KvDll/Log.h"
-#include "KvSch/SchScript.h"
+#include "KvSch/tests/EngineScript.h"
 
-class EnginePort : public CSchScript {
+class EnginePort : public CEngineScript {
  public:
-  CEngine engine;
-  KvWnd logParent = 0;
   std::vector<std::string> lines;  // every command sent, in order
 
-  EnginePort() {
-    engine.SetPathLib(CStr(KV_TEST_LIB_DIR));
-    logParent = KvCreateHeadlessParent(400, 300);
-    engine.SetLogWindow(logParent);
-  }
-  ~EnginePort() override {
-    CLog::End();
-    KvDestroyHeadlessParent(logParent);
-  }
+  EnginePort() : CEngineScript(KV_TEST_LIB_DIR) {}
 
   bool Send(const std::string& cmd, CStr* answer) override {
     lines.push_back(cmd);
-    CStr a;
-    const bool ok = engine.Execute(cmd.c_str(), a) == 0;
-    if (answer) *answer = a;
-    return ok;
-  }
-  bool Exists(const CStr& name) override {
-    CModList& c = engine.Components();
-    for (int i = 0; i < c.Count(); ++i)
-      if (name == c.Label(i)) return true;
-    return false;
+    return CEngineScript::Send(cmd, answer);
   }
   bool busy = false;  // stands for a running acquisition
   bool MayChange() override {
