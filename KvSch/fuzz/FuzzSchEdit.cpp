@@ -9,22 +9,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include <dlfcn.h>
-
 #include "KvSch/SchEdit.h"
-#include "KvSch/tests/EngineScript.h"
+#include "KvSch/fuzz/FuzzPort.h"
 
 namespace {
-class Port : public CEngineScript {
- public:
-  Port() : CEngineScript(KV_FUZZ_LIB_DIR) {
-    // The modules stay mapped for the whole run: the engine unloads a module with its last
-    // component, and the fuzzer goes on reading the coverage counters of every library.
-    for (const char* m : {"Meas.bin", "Test.bin"})
-      dlopen((std::string(KV_FUZZ_LIB_DIR) + "/" + m).c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-    engine.SetLogLevel(7);  // the log would grow by every input's errors for the whole run
-  }
-};
+using Port = CFuzzPort;
 
 int Find(std::vector<int>& up, int i) {
   while (up[static_cast<size_t>(i)] != i) i = up[static_cast<size_t>(i)] = up[static_cast<size_t>(up[static_cast<size_t>(i)])];

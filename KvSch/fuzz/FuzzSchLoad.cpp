@@ -5,22 +5,11 @@
 #include <cstdint>
 #include <string>
 
-#include <dlfcn.h>
-
 #include "KvSch/SchDoc.h"
-#include "KvSch/tests/EngineScript.h"
+#include "KvSch/fuzz/FuzzPort.h"
 
 namespace {
-class Port : public CEngineScript {
- public:
-  Port() : CEngineScript(KV_FUZZ_LIB_DIR) {
-    // The modules stay mapped for the whole run: the engine unloads a module with its last
-    // component, and the fuzzer goes on reading the coverage counters of every library.
-    for (const char* m : {"Meas.bin", "Test.bin"})
-      dlopen((std::string(KV_FUZZ_LIB_DIR) + "/" + m).c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-    engine.SetLogLevel(7);  // the log would grow by every input's errors for the whole run
-  }
-};
+using Port = CFuzzPort;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
