@@ -29,6 +29,16 @@ void MoveEnd(CSchWire* w, int slot, SchPoint d) {
   else if (slot == 1) w->SetP2(Add(w->P2(), d));
 }
 
+// The two segments of a wire being drawn, both of length 0 at p, drawn on from from.
+void BeginSegments(CSchDoc::WireInProgress& wip, SchPoint p, CSchObj* from) {
+  for (auto& seg : wip.seg) {
+    seg = std::make_unique<CSchWire>();
+    seg->SetPoints(p, p);
+  }
+  wip.start = p;
+  wip.startObj = from;
+}
+
 // Whether s lies on the straight wire w (a diagonal wire has no straight points but its ends).
 bool OnWire(const CSchWire& w, SchPoint s) {
   const SchPoint a = w.AbsP1(), b = w.AbsP2();
@@ -187,13 +197,7 @@ bool CSchEdit::StartWire(SchPoint q) {
     }
     default: return false;
   }
-  CSchDoc::WireInProgress& wip = doc_.Wip();
-  wip.seg[0] = std::make_unique<CSchWire>();
-  wip.seg[1] = std::make_unique<CSchWire>();
-  wip.seg[0]->SetPoints(start, start);
-  wip.seg[1]->SetPoints(start, start);
-  wip.start = start;
-  wip.startObj = startObj;
+  BeginSegments(doc_.Wip(), start, startObj);
   return true;
 }
 
@@ -252,13 +256,7 @@ CSchEdit::Click CSchEdit::ClickWire(SchPoint q) {
       if (eng) eng->ReportLinkRefusal();
       return clFailed;
     }
-    const SchPoint c = CSchDoc::Snap(q);
-    wip.seg[0] = std::make_unique<CSchWire>();
-    wip.seg[1] = std::make_unique<CSchWire>();
-    wip.seg[0]->SetPoints(c, c);
-    wip.seg[1]->SetPoints(c, c);
-    wip.start = c;
-    wip.startObj = s1;
+    BeginSegments(wip, CSchDoc::Snap(q), s1);
     return clCorner;
   }
 
