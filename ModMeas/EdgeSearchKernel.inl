@@ -124,6 +124,81 @@ __attribute__((always_inline)) inline long find(const T* s, long from, long end,
   return p;
 }
 
+// The stop bits of 64 samples from p, a bit a sample: Op 0 where a sample is not above the
+// level (L), Op 1 where it is not below it (H). A NaN sample is in both.
+#if defined(__AVX512BW__)
+template <int Op>
+inline uint64_t wordBits(const int16_t* p, int16_t level) {
+  const __m512i l = splat(level);
+  return stopBits<Op>(p, l) | stopBits<Op>(p + 32, l) << 32;
+}
+#elif defined(__AVX2__)
+// Two vectors' 16-bit comparisons packed to bytes, back in sample order: a bit a sample.
+template <int Op>
+inline uint64_t stopPair(const int16_t* p, __m256i level) {
+  const __m256i x0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  const __m256i x1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 16));
+  const __m256i g0 = Op == 0 ? _mm256_cmpgt_epi16(x0, level) : _mm256_cmpgt_epi16(level, x0);
+  const __m256i g1 = Op == 0 ? _mm256_cmpgt_epi16(x1, level) : _mm256_cmpgt_epi16(level, x1);
+  const __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi16(g0, g1), 0xD8);
+  return static_cast<uint32_t>(~_mm256_movemask_epi8(packed));
+}
+template <int Op>
+inline uint64_t wordBits(const int16_t* p, int16_t level) {
+  const __m256i l = splat(level);
+  return stopPair<Op>(p, l) | stopPair<Op>(p + 32, l) << 32;
+}
+#else
+template <int Op>
+inline uint64_t stopPair(const int16_t* p, __m128i level) {
+  const __m128i x0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i x1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8));
+  const __m128i g0 = Op == 0 ? _mm_cmpgt_epi16(x0, level) : _mm_cmplt_epi16(x0, level);
+  const __m128i g1 = Op == 0 ? _mm_cmpgt_epi16(x1, level) : _mm_cmplt_epi16(x1, level);
+  return ~_mm_movemask_epi8(_mm_packs_epi16(g0, g1)) & 0xFFFFu;
+}
+template <int Op>
+inline uint64_t wordBits(const int16_t* p, int16_t level) {
+  const __m128i l = splat(level);
+  uint64_t m = 0;
+  for (int k = 0; k < 4; ++k) m |= stopPair<Op>(p + 16 * k, l) << (16 * k);
+  return m;
+}
+#endif
+template <int Op, class T>
+inline uint64_t wordBits(const T* p, T level) {
+  constexpr int w = kBytes / static_cast<int>(sizeof(T));
+  const auto l = splat(level);
+  uint64_t m = 0;
+  for (int k = 0; k < 64 / w; ++k) m |= stopBits<Op>(p + w * k, l) << (w * k);
+  return m;
+}
+
+// The same bits sample by sample, for the last part of a range.
+template <class T>
+inline void tailMasks(const T* p, long n, T lo, T hi, uint64_t& L, uint64_t& H) {
+  L = H = 0;
+  for (long i = 0; i < n; ++i) {
+    L |= static_cast<uint64_t>(!(p[i] > lo)) << i;
+    H |= static_cast<uint64_t>(!(p[i] < hi)) << i;
+  }
+}
+
+// The latch over one word: q[i] is 1 when the last stop at or before sample i was an H (before
+// the word, `in`). That is the carry chain q[i] = H[i] | (neither[i] & q[i-1]), so one addition
+// gives it; the events are where the latch changes.
+inline uint64_t latchEvents(uint64_t L, uint64_t H, uint64_t& in) {
+  const uint64_t a = H | ~(L | H), b = H;
+  uint64_t sum = 0, sum2 = 0;
+  const bool c1 = __builtin_add_overflow(a, b, &sum);
+  const bool c2 = __builtin_add_overflow(sum, in, &sum2);
+  const uint64_t out = (c1 || c2) ? 1 : 0;
+  const uint64_t q = ((sum2 ^ a ^ b) >> 1) | out << 63;
+  const uint64_t events = q ^ (q << 1 | in);
+  in = out;
+  return events;
+}
+
 // One half of the mid walk: armed at or below the arm level, fired at or above the fire level
 // (the falling half mirrored), then back to the last sample on the near side of the mid level.
 // Returns the fire position (> last: no more crossings); x the crossing, possibly not finite.
@@ -145,6 +220,10 @@ inline long crossing(const T* s, long p, long last, long end, T arm, T fire, dou
   return p;
 }
 
+// Samples a block of the latch walk covers: its masks and events stay in the first cache.
+constexpr int kBlockWords = 64;
+constexpr long kPrefetchAhead = 4096;  // bytes
+
 template <class T>
 WalkStop midWalk(MidWalk<T>& w) {
   // Everything in locals: the stores to the list must not make the compiler read them again.
@@ -160,7 +239,120 @@ WalkStop midWalk(MidWalk<T>& w) {
   WalkStop why = WalkStop::Done;
   // The flag is read as the engine writes it: relaxed, a byte.
   const uint8_t* const abort = reinterpret_cast<const uint8_t*>(w.abort);
+  auto stopAsked = [&](long at) { return (abort && __atomic_load_n(abort, __ATOMIC_RELAXED)) || at >= next; };
+
+  // When every search stops either at a sample not above lo or at one not below hi, and no
+  // number is both, the walk is a latch between the two: block by block, with no search
+  // waiting on the one before. Otherwise (a fall mid of its own, no band) search by search.
+  const T lo = fallingOnly ? fallFire : riseArm, hi = fallingOnly ? fallArm : riseFire;
+  const bool latch = lo < hi && (risingOnly || fallingOnly || (fallFire == riseArm && fallArm == riseFire));
+  // The search state the latch resumes from: the search that an event at `at` arms.
+  auto seekAfter = [&](uint64_t wasHigh) { return risingOnly ? true : fallingOnly ? false : wasHigh == 0; };
+  long searchUntil = -1;  // a NaN or a crossing that is not finite ahead: search by search to here
+  int32_t events[kBlockWords * 64 + 4];
+
   while (p <= last) {
+    if (latch && p >= searchUntil) {
+      const long armed = rising ? find<T, 0>(s, p, end, lo, 0) : find<T, 1>(s, p, end, hi, 0);
+      if (armed > last) {
+        p = armed;
+        break;
+      }
+      long prev = armed;                // the last event: the arm of the crossing under way
+      uint64_t high = rising ? 0 : 1;   // the latch: the last event was an H
+      long base = armed + 1;
+      bool handBack = false;            // to the searches, from (p, rising)
+      while (base <= last) {
+        // Masks, latch and event positions word by word, so that the loads of the next words
+        // overlap the work on this one. A word with a NaN ends the block before it.
+        const uint64_t highBefore = high;
+        long count = 0, b = base;
+        bool nan = false;
+        for (int k = 0; k < kBlockWords && b <= last; ++k, b += 64) {
+          uint64_t lw = 0, hw = 0;
+          // The loop does more than read, so fewer reads are in flight than the memory could
+          // serve: the lines some way ahead are asked for now.
+          for (int l = 0; l < static_cast<int>(sizeof(T)); ++l)
+            __builtin_prefetch(reinterpret_cast<const char*>(s + b) + kPrefetchAhead + 64 * l);
+          if (b + 64 <= last + 1) {
+            // Waiting for an H, a word without one holds no event (nor a NaN): passed over
+            // after one comparison; the same for an L.
+            if (high) {
+              if (!(lw = wordBits<0>(s + b, lo))) continue;
+              hw = wordBits<1>(s + b, hi);
+            } else {
+              if (!(hw = wordBits<1>(s + b, hi))) continue;
+              lw = wordBits<0>(s + b, lo);
+            }
+          } else {
+            tailMasks(s + b, last + 1 - b, lo, hi, lw, hw);
+          }
+          if (lw & hw) {
+            nan = true;
+            break;
+          }
+          uint64_t e = latchEvents(lw, hw, high);
+          // Four positions written whatever the count (the list has room): no branch a word.
+          const int c = __builtin_popcountll(e);
+          int32_t* o = events + count;
+          const int32_t at = k * 64;
+          for (int j = 0; j < 4; ++j, e &= e - 1) o[j] = at + __builtin_ctzll(e | 1ull << 63);
+          for (int j = 4; e; ++j, e &= e - 1) o[j] = at + __builtin_ctzll(e);
+          count += c;
+        }
+        if (b > last + 1) b = last + 1;
+        if (nan) {  // a NaN stops either search: the searches take its word, after the events before it
+          searchUntil = b + 64;
+          handBack = true;
+        }
+        uint64_t state = highBefore;
+        for (long k = 0; k < count; ++k) {
+          const long e = base + events[k];
+          const bool up = state == 0;  // waiting for an H: the event is one
+          if (up ? !fallingOnly : !risingOnly) {
+            long q = e;
+            if (up)
+              while (q > prev && static_cast<double>(s[q]) >= riseMid) --q;
+            else
+              while (q > prev && static_cast<double>(s[q]) <= fallMid) --q;
+            const double m = up ? riseMid : fallMid;
+            const double a = static_cast<double>(s[q]), bq = static_cast<double>(s[q + 1]);
+            const double x = static_cast<double>(q) + (m - a) / (bq - a);
+            if (!__builtin_isfinite(x) || n >= capacity) {
+              // The searches decide what follows a crossing that is not finite; a full list
+              // comes back to this crossing once it has grown.
+              high = state;
+              if (n >= capacity) why = WalkStop::Full;
+              else searchUntil = e + 1;
+              handBack = true;
+              break;
+            }
+            out[n++] = x;
+            ++(up ? risen : fallen);
+            // Asked after every crossing, as the searches do: an abort cuts the list where
+            // theirs is cut.
+            if (stopAsked(e)) {
+              prev = e, high = state ^ 1;
+              why = WalkStop::Check;
+              handBack = true;
+              break;
+            }
+          }
+          prev = e;
+          state ^= 1;
+        }
+        if (handBack) break;
+        base = b;
+      }
+      if (!handBack) {
+        p = last + 1;
+        break;
+      }
+      p = prev;
+      rising = seekAfter(high);
+      if (why != WalkStop::Done) break;
+      continue;
+    }
     const long from = p;
     double x = 0;
     p = rising ? crossing<T, true>(s, p, last, end, riseArm, riseFire, riseMid, x)
@@ -176,7 +368,7 @@ WalkStop midWalk(MidWalk<T>& w) {
       ++(rising ? risen : fallen);
       if (rising ? !risingOnly : !fallingOnly) rising = !rising;
     }
-    if ((abort && __atomic_load_n(abort, __ATOMIC_RELAXED)) || p >= next) {
+    if (stopAsked(p)) {
       why = WalkStop::Check;
       break;
     }

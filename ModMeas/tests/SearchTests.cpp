@@ -90,9 +90,16 @@ struct Rig {
   }
 };
 
+// The thresholds of a scan: a fall mid of its own, one shared with the rise, and no band.
+struct Levels {
+  double mid, fallMid, hysteresis;
+};
+const Levels kLevels[] = {{0, 0.25, 0.25}, {0, 0, 0.25}, {0, 0, 0}, {0.125, 0, 0.5}};
+
 // Every list of every selection, in one text of exact bits.
 template <class T>
-std::string scanAll(const std::vector<T>& samples, enumBfrType type, double scale, int32_t stop, bool abort) {
+std::string scanAll(const std::vector<T>& samples, enumBfrType type, double scale, int32_t stop, bool abort,
+                    const Levels& levels) {
   Rig rig;
   rig.in.SetBfrType(type);
   const long n = static_cast<long>(samples.size()) - 3;
@@ -103,11 +110,11 @@ std::string scanAll(const std::vector<T>& samples, enumBfrType type, double scal
   VPARAM v;
   v.value.p = &rig.in;
   rig.ck.Settings(parWrite, "ck.in", v);
-  rig.set("ck.mid", 0);
-  rig.set("ck.hysteresis", 0.25);
+  rig.set("ck.mid", levels.mid);
+  rig.set("ck.hysteresis", levels.hysteresis);
   rig.set("ck.high", 0.5);
   rig.set("ck.low", -0.5);
-  rig.set("ck.fall.mid", 0.25);
+  rig.set("ck.fall.mid", levels.fallMid);
   rig.rangeStop = stop;
   std::string all;
   for (const char* sel : {"rise", "fall", "both", "rise+fall", "fall+rise"}) {
@@ -131,16 +138,41 @@ template <class T>
 void scansAgree(SearchTarget target, enumBfrType type, double scale) {
   const Forced forced;
   std::mt19937 rng(11);
-  for (long n = 1; n < 300; n += (n < 140 ? 1 : 37)) {
-    const std::vector<T> s = noisySquare<T>(n, rng, std::numeric_limits<T>::has_quiet_NaN, 1 / scale);
-    for (int32_t stop : {-1, static_cast<int32_t>(n / 2)})
-      for (bool abort : {false, true}) {
-        ASSERT_TRUE(edgesearch::Force(SearchTarget::Scalar));
-        const std::string ref = scanAll(s, type, scale, stop, abort);
-        ASSERT_TRUE(edgesearch::Force(target));
-        ASSERT_EQ(scanAll(s, type, scale, stop, abort), ref)
-            << edgesearch::Name(target) << " length " << n << " stop " << stop << " abort " << abort;
-      }
+  // Lengths around the word and beyond the block of 4096 samples the latch walk takes at once.
+  std::vector<long> lengths;
+  for (long n = 1; n < 300; n += (n < 140 ? 1 : 37)) lengths.push_back(n);
+  for (long n : {4095L, 4097L, 4160L, 9001L}) lengths.push_back(n);
+  for (long n : lengths) {
+    const std::vector<T> s = noisySquare<T>(n, rng, std::numeric_limits<T>::has_quiet_NaN && n % 3 != 0, 1 / scale);
+    for (const Levels& levels : kLevels)
+      for (int32_t stop : {-1, static_cast<int32_t>(n / 2)})
+        for (bool abort : {false, true}) {
+          ASSERT_TRUE(edgesearch::Force(SearchTarget::Scalar));
+          const std::string ref = scanAll(s, type, scale, stop, abort, levels);
+          ASSERT_TRUE(edgesearch::Force(target));
+          ASSERT_EQ(scanAll(s, type, scale, stop, abort, levels), ref)
+              << edgesearch::Name(target) << " length " << n << " stop " << stop << " abort " << abort << " fall mid "
+              << levels.fallMid << " hysteresis " << levels.hysteresis;
+        }
+  }
+}
+
+// Swings so wide that an interpolation overflows and gives no crossing: the walk leaves what
+// follows to the searches, as the reference does.
+TEST(VectorSearch, CrossingsThatAreNotFiniteAgree) {
+  const Forced forced;
+  std::mt19937 rng(5);
+  std::uniform_int_distribution<int> pick(0, 3);
+  const double values[] = {-1.7e308, 1.7e308, -0.5e308, 0.9e308};
+  std::vector<double> s(5003);
+  for (double& x : s) x = values[pick(rng)];
+  const Levels wide{0.2e308, 0.2e308, 0.1e308};
+  for (SearchTarget t : kVector) {
+    if (!edgesearch::Supported(t)) continue;
+    ASSERT_TRUE(edgesearch::Force(SearchTarget::Scalar));
+    const std::string ref = scanAll(s, bfrR8, 1.0, -1, false, wide);
+    ASSERT_TRUE(edgesearch::Force(t));
+    EXPECT_EQ(scanAll(s, bfrR8, 1.0, -1, false, wide), ref) << edgesearch::Name(t);
   }
 }
 
