@@ -409,7 +409,9 @@ frmHost* frmMain::FindPanelWindow(const std::string& name) const {
   return nullptr;
 }
 
-void frmMain::ShowPanel(const std::string& text) {
+void frmMain::ShowPanel(const std::string& text) { showPanel(text, false); }
+
+void frmMain::showPanel(const std::string& text, bool listed) {
   if (!app) {
     std::fprintf(stderr, "kelvane: no engine: cannot show %s\n", text.c_str());
     return;
@@ -418,7 +420,7 @@ void frmMain::ShowPanel(const std::string& text) {
   if (r.comp.empty()) return;
   // A panel of no component would stay behind as an error tab that nothing removes, and
   // would stand in the way of the real panel once the component comes.
-  if (!hasComponent(r.comp)) {
+  if (!listed && !hasComponent(r.comp)) {
     utils->AddLog("Cannot show " + r.comp + "." + r.panel + ": no component " + r.comp, sevErr);
     return;
   }
@@ -473,7 +475,9 @@ void frmMain::ShowAll() {
       panel.erase(panel.find_last_not_of(" \t") + 1);
       at = end + 1;
       if (panel.empty()) continue;
-      ShowPanel(label + "." + panel);
+      // The engine has just listed the component: asking again would work out the run
+      // order once more for every panel.
+      showPanel(label + "." + panel, true);
     }
   }
 }

@@ -151,6 +151,7 @@ class frmMain final : public QMainWindow, public IAppEvents {
   bool queryClose();
   bool engineBusy() const;
   bool hasComponent(const std::string& name) const;  // ignoring case
+  void showPanel(const std::string& request, bool listed);  // listed: the engine has the component
   void unloadForms();
   void removeMouseHook();
   void releaseEngine();
