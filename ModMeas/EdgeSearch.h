@@ -42,9 +42,11 @@ struct Search {
 template <class T>
 Search<T> Make(SearchOp op, double raw);
 
-// The mid-crossing walk of a scan, run whole by a vector target: the same searches, the same
+// The mid-crossing walk of a scan, run whole by a vector target: the same crossings, the same
 // step back to the last sample before the mid level and the same interpolation as the scan's
-// own loop, without a call per search. It returns to the scan when its list is full (the
+// own loop, without a call per search. Where the arm and fire levels of both polarities are
+// two levels (one mid for both, a band), the walk is a latch over 64 samples at a time;
+// otherwise, and around NaN samples, it searches as the loop does. It returns to the scan when its list is full (the
 // edge under way is found again on the next call), when the position reaches the progress
 // mark or an abort is asked for, and at the end of the range.
 template <class T>
