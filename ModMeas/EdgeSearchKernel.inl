@@ -179,8 +179,8 @@ template <class T>
 inline void tailMasks(const T* p, long n, T lo, T hi, uint64_t& L, uint64_t& H) {
   L = H = 0;
   for (long i = 0; i < n; ++i) {
-    L |= static_cast<uint64_t>(!(p[i] > lo)) << i;
-    H |= static_cast<uint64_t>(!(p[i] < hi)) << i;
+    L |= static_cast<uint64_t>(!holds<T, 0>(p[i], lo)) << i;
+    H |= static_cast<uint64_t>(!holds<T, 1>(p[i], hi)) << i;
   }
 }
 
@@ -199,8 +199,21 @@ inline uint64_t latchEvents(uint64_t L, uint64_t H, uint64_t& in) {
   return events;
 }
 
+// From the fire position back to the last sample on the near side of the mid level (never
+// before the arm), and the crossing between it and the next sample: possibly not finite.
+template <class T>
+inline double interpolate(const T* s, long fire, long armed, double midLevel, bool rising) {
+  long q = fire;
+  if (rising)
+    while (q > armed && static_cast<double>(s[q]) >= midLevel) --q;
+  else
+    while (q > armed && static_cast<double>(s[q]) <= midLevel) --q;
+  const double a = static_cast<double>(s[q]), b = static_cast<double>(s[q + 1]);
+  return static_cast<double>(q) + (midLevel - a) / (b - a);
+}
+
 // One half of the mid walk: armed at or below the arm level, fired at or above the fire level
-// (the falling half mirrored), then back to the last sample on the near side of the mid level.
+// (the falling half mirrored), then the crossing of the mid level.
 // Returns the fire position (> last: no more crossings); x the crossing, possibly not finite.
 template <class T, bool Rising>
 inline long crossing(const T* s, long p, long last, long end, T arm, T fire, double midLevel, double& x) {
@@ -210,13 +223,7 @@ inline long crossing(const T* s, long p, long last, long end, T arm, T fire, dou
   const long armed = p;
   p = find<T, fireOp>(s, p + 1, end, fire, 0);
   if (p > last) return p;
-  long q = p;
-  if (Rising)
-    while (q > armed && static_cast<double>(s[q]) >= midLevel) --q;
-  else
-    while (q > armed && static_cast<double>(s[q]) <= midLevel) --q;
-  const double a = static_cast<double>(s[q]), b = static_cast<double>(s[q + 1]);
-  x = static_cast<double>(q) + (midLevel - a) / (b - a);
+  x = interpolate(s, p, armed, midLevel, Rising);
   return p;
 }
 
@@ -310,14 +317,7 @@ WalkStop midWalk(MidWalk<T>& w) {
           const long e = base + events[k];
           const bool up = state == 0;  // waiting for an H: the event is one
           if (up ? !fallingOnly : !risingOnly) {
-            long q = e;
-            if (up)
-              while (q > prev && static_cast<double>(s[q]) >= riseMid) --q;
-            else
-              while (q > prev && static_cast<double>(s[q]) <= fallMid) --q;
-            const double m = up ? riseMid : fallMid;
-            const double a = static_cast<double>(s[q]), bq = static_cast<double>(s[q + 1]);
-            const double x = static_cast<double>(q) + (m - a) / (bq - a);
+            const double x = interpolate(s, e, prev, up ? riseMid : fallMid, up);
             if (!__builtin_isfinite(x) || n >= capacity) {
               // The searches decide what follows a crossing that is not finite; a full list
               // comes back to this crossing once it has grown.
