@@ -58,10 +58,6 @@ class Appender {
   long n_ = 0;
 };
 
-// How far the count of non-finite samples runs ahead of the edge walk: a stretch that stays
-// in the cache until the walk reads it.
-constexpr long kCountAhead = 16384;
-
 // Largest and smallest value of a sample type: the sentinels after the scanned range.
 template <class T>
 constexpr T hiSentinel() {
@@ -393,8 +389,14 @@ void CChannel::startCount(long first, long last) {
 void CChannel::countTo(long end) {
   end = std::min(end, countEnd);
   if (countAt >= end) return;
-  if (input->type == bfrR4) nonFinite += edgesearch::CountNonFinite(static_cast<const float*>(input->data) + countAt, end - countAt);
-  if (input->type == bfrR8) nonFinite += edgesearch::CountNonFinite(static_cast<const double*>(input->data) + countAt, end - countAt);
+  long found = 0;
+  if (input->type == bfrR4) found = edgesearch::CountNonFinite(static_cast<const float*>(input->data) + countAt, end - countAt);
+  if (input->type == bfrR8) found = edgesearch::CountNonFinite(static_cast<const double*>(input->data) + countAt, end - countAt);
+  tookCount(end, found);
+}
+
+void CChannel::tookCount(long end, long found) {
+  nonFinite += found;
   countAt = end;
   if (countAt == countEnd) countedNonFinite = nonFinite;
 }
@@ -663,11 +665,12 @@ void CChannel::scanTyped(CBfr& list, int32_t kind, long first, long last) {
       w.abort = g ? &g->abort : nullptr;
       w.p = p, w.seekRising = seekRising;
       for (;;) {
-        countTo(w.p + kCountAhead);
-        w.next = std::min<long>(status.next, countAt);
+        w.next = status.next;
         w.out = out.data(), w.count = out.count(), w.capacity = out.room();
+        w.counted = countAt, w.nonFinite = 0;  // the walk counts as it reads
         const edgesearch::WalkStop why = walk(w);
         out.took(w.count);
+        tookCount(w.counted, w.nonFinite);
         if (why == edgesearch::WalkStop::Done) break;
         if (why == edgesearch::WalkStop::Full ? !out.grow(w.p - first + 1) : aborted(w.p)) {
           if (why == edgesearch::WalkStop::Full) owner.logErrAbort("Insufficient memory");

@@ -87,6 +87,7 @@ class CChannel {
   // samples are still in the cache, and finished after it; the lists of one record share it.
   void startCount(long first, long last);
   void countTo(long end);  // counts up to end (exclusive) at most
+  void tookCount(long end, long found);  // counted up to end, found more
   long countAt = 0, countEnd = 0;
   void applyAutoLevels();
   int32_t autoTag = 0;

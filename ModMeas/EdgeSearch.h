@@ -65,9 +65,13 @@ struct MidWalk {
   long p;  // where the walk goes on
   bool seekRising;
   int32_t rising, falling;
+  // The non-finite samples before `counted` are counted; the walk counts on from there as it
+  // reads (never before counted, never past last), adding to nonFinite.
+  long counted, nonFinite;
 };
 
 enum class WalkStop : int32_t { Done, Full, Check };
+
 
 template <class T>
 using WalkFn = WalkStop (*)(MidWalk<T>& w);

@@ -34,6 +34,10 @@ inline uint64_t stopBits(const double* p, __m512d level) {
 inline __m512i splat(int16_t x) { return _mm512_set1_epi16(x); }
 inline __m512 splat(float x) { return _mm512_set1_ps(x); }
 inline __m512d splat(double x) { return _mm512_set1_pd(x); }
+inline __m512 load(const float* p) { return _mm512_loadu_ps(p); }
+inline __m512d load(const double* p) { return _mm512_loadu_pd(p); }
+inline bool anyNaN(__m512 x) { return _mm512_cmp_ps_mask(x, x, _CMP_UNORD_Q) != 0; }
+inline bool anyNaN(__m512d x) { return _mm512_cmp_pd_mask(x, x, _CMP_UNORD_Q) != 0; }
 template <class T>
 constexpr int kLaneBits = 1;
 #elif defined(__AVX2__)
@@ -57,6 +61,10 @@ inline uint64_t stopBits(const double* p, __m256d level) {
 inline __m256i splat(int16_t x) { return _mm256_set1_epi16(x); }
 inline __m256 splat(float x) { return _mm256_set1_ps(x); }
 inline __m256d splat(double x) { return _mm256_set1_pd(x); }
+inline __m256 load(const float* p) { return _mm256_loadu_ps(p); }
+inline __m256d load(const double* p) { return _mm256_loadu_pd(p); }
+inline bool anyNaN(__m256 x) { return _mm256_movemask_ps(_mm256_cmp_ps(x, x, _CMP_UNORD_Q)) != 0; }
+inline bool anyNaN(__m256d x) { return _mm256_movemask_pd(_mm256_cmp_pd(x, x, _CMP_UNORD_Q)) != 0; }
 template <class T>
 constexpr int kLaneBits = sizeof(T) == 2 ? 2 : 1;  // movemask_epi8 gives a bit per byte
 #else
@@ -82,6 +90,10 @@ inline uint64_t stopBits(const double* p, __m128d level) {
 inline __m128i splat(int16_t x) { return _mm_set1_epi16(x); }
 inline __m128 splat(float x) { return _mm_set1_ps(x); }
 inline __m128d splat(double x) { return _mm_set1_pd(x); }
+inline __m128 load(const float* p) { return _mm_loadu_ps(p); }
+inline __m128d load(const double* p) { return _mm_loadu_pd(p); }
+inline bool anyNaN(__m128 x) { return _mm_movemask_ps(_mm_cmpunord_ps(x, x)) != 0; }
+inline bool anyNaN(__m128d x) { return _mm_movemask_pd(_mm_cmpunord_pd(x, x)) != 0; }
 template <class T>
 constexpr int kLaneBits = sizeof(T) == 2 ? 2 : 1;
 #endif
@@ -174,6 +186,20 @@ inline uint64_t wordBits(const T* p, T level) {
   return m;
 }
 
+// Whether one of the 64 samples from p is NaN or infinite: x - x is 0 for every finite x and
+// NaN otherwise, and a NaN stays in the sum.
+template <class T>
+inline bool anyNonFinite(const T* p) {
+  constexpr int w = kBytes / static_cast<int>(sizeof(T)), v = 64 / w;  // 4 vectors at least
+  auto a = load(p) - load(p), b = load(p + w) - load(p + w);
+  auto c = load(p + 2 * w) - load(p + 2 * w), d = load(p + 3 * w) - load(p + 3 * w);
+  for (int k = 4; k < v; k += 4) {  // four sums: no addition waits on the one before
+    a += load(p + w * k) - load(p + w * k), b += load(p + w * (k + 1)) - load(p + w * (k + 1));
+    c += load(p + w * (k + 2)) - load(p + w * (k + 2)), d += load(p + w * (k + 3)) - load(p + w * (k + 3));
+  }
+  return anyNaN((a + b) + (c + d));
+}
+
 // The same bits sample by sample, for the last part of a range.
 template <class T>
 inline void tailMasks(const T* p, long n, T lo, T hi, uint64_t& L, uint64_t& H) {
@@ -197,6 +223,20 @@ inline uint64_t latchEvents(uint64_t L, uint64_t H, uint64_t& in) {
   const uint64_t events = q ^ (q << 1 | in);
   in = out;
   return events;
+}
+
+// x - x is 0 for every finite x and NaN otherwise; written so that the loop vectorises
+// (g++ does so from -O3, clang already at -O2 and knows no per-function level).
+#if defined(__clang__)
+#define KV_VECTORISED
+#else
+#define KV_VECTORISED __attribute__((optimize("O3")))
+#endif
+template <class T>
+KV_VECTORISED long countNonFinite(const T* s, long n) {
+  long c = 0;
+  for (long i = 0; i < n; ++i) c += (s[i] - s[i]) == 0 ? 0 : 1;
+  return c;
 }
 
 // From the fire position back to the last sample on the near side of the mid level (never
@@ -230,6 +270,9 @@ inline long crossing(const T* s, long p, long last, long end, T arm, T fire, dou
 // Samples a block of the latch walk covers: its masks and events stay in the first cache.
 constexpr int kBlockWords = 64;
 constexpr long kPrefetchAhead = 4096;  // bytes
+// How far the searches count non-finite samples ahead of themselves: a stretch that stays in
+// the cache until they read it. The latch counts the words it reads.
+constexpr long kCountAhead = 16384;
 
 template <class T>
 WalkStop midWalk(MidWalk<T>& w) {
@@ -242,6 +285,16 @@ WalkStop midWalk(MidWalk<T>& w) {
   double* const out = w.out;
   long p = w.p, n = w.count;
   int32_t risen = 0, fallen = 0;
+  // The count of non-finite samples, contiguous from where it stands (integers have none).
+  long counted = w.counted, nonFinite = 0;
+  auto countTo = [&](long to) {
+    if constexpr (sizeof(T) != 2) {
+      if (to > last + 1) to = last + 1;
+      if (counted >= to) return;
+      nonFinite += countNonFinite(s + counted, to - counted);
+      counted = to;
+    }
+  };
   bool rising = w.seekRising;
   WalkStop why = WalkStop::Done;
   // The flag is read as the engine writes it: relaxed, a byte.
@@ -268,6 +321,7 @@ WalkStop midWalk(MidWalk<T>& w) {
       long prev = armed;                // the last event: the arm of the crossing under way
       uint64_t high = rising ? 0 : 1;   // the latch: the last event was an H
       long base = armed + 1;
+      countTo(base);  // from here on each word is counted as it is read
       bool handBack = false;            // to the searches, from (p, rising)
       while (base <= last) {
         // Masks, latch and event positions word by word, so that the loads of the next words
@@ -282,6 +336,12 @@ WalkStop midWalk(MidWalk<T>& w) {
           for (int l = 0; l < static_cast<int>(sizeof(T)); ++l)
             __builtin_prefetch(reinterpret_cast<const char*>(s + b) + kPrefetchAhead + 64 * l);
           if (b + 64 <= last + 1) {
+            if constexpr (sizeof(T) != 2) {
+              if (counted < b + 64) {  // and counted >= b: the count is contiguous
+                if (anyNonFinite(s + b)) nonFinite += countNonFinite(s + counted, b + 64 - counted);
+                counted = b + 64;
+              }
+            }
             // Waiting for an H, a word without one holds no event (nor a NaN): passed over
             // after one comparison; the same for an L.
             if (high) {
@@ -292,6 +352,7 @@ WalkStop midWalk(MidWalk<T>& w) {
               lw = wordBits<0>(s + b, lo);
             }
           } else {
+            countTo(last + 1);
             tailMasks(s + b, last + 1 - b, lo, hi, lw, hw);
           }
           if (lw & hw) {
@@ -354,6 +415,7 @@ WalkStop midWalk(MidWalk<T>& w) {
       continue;
     }
     const long from = p;
+    if (counted <= p) countTo(p + kCountAhead);
     double x = 0;
     p = rising ? crossing<T, true>(s, p, last, end, riseArm, riseFire, riseMid, x)
                : crossing<T, false>(s, p, last, end, fallArm, fallFire, fallMid, x);
@@ -374,22 +436,9 @@ WalkStop midWalk(MidWalk<T>& w) {
     }
   }
   w.p = p, w.count = n, w.seekRising = rising;
+  w.counted = counted, w.nonFinite += nonFinite;
   w.rising += risen, w.falling += fallen;
   return why;
-}
-
-// x - x is 0 for every finite x and NaN otherwise; written so that the loop vectorises
-// (g++ does so from -O3, clang already at -O2 and knows no per-function level).
-#if defined(__clang__)
-#define KV_VECTORISED
-#else
-#define KV_VECTORISED __attribute__((optimize("O3")))
-#endif
-template <class T>
-KV_VECTORISED long countNonFinite(const T* s, long n) {
-  long c = 0;
-  for (long i = 0; i < n; ++i) c += (s[i] - s[i]) == 0 ? 0 : 1;
-  return c;
 }
 
 }  // namespace

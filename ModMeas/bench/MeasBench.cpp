@@ -1,7 +1,9 @@
 // Edge scans and clock measurements on 10,000,000-sample records, against a vectorised read
-// of the same record as the yardstick (16-bit: a widening integer sum; float64: a vector
-// sum), built for the machine's widest instruction set as the scan's search is.
+// of the same record as the yardstick (16-bit: a widening integer sum by multiply-adds;
+// float64: a vector sum), built for the machine's widest instruction set as the scan's search is.
 #include <benchmark/benchmark.h>
+
+#include <immintrin.h>
 
 #include <cmath>
 #include <vector>
@@ -38,16 +40,68 @@ struct Record {
   }
 };
 
-// Sums in 32-bit lanes over blocks short enough that they cannot overflow.
-__attribute__((target_clones("arch=skylake-avx512", "avx2", "default"), optimize("O3"))) long long readSum(const int16_t* s, long n) {
+// Sums in 32-bit lanes over blocks short enough that they cannot overflow. The compiler's
+// own widening (a sign extension a half vector) runs at two thirds of the speed the memory
+// gives: each pair of samples goes into its lane with one multiply-add by 1 instead.
+__attribute__((target("avx512bw"), optimize("O3"))) long long readSum512(const int16_t* s, long n) {
+  const __m512i one = _mm512_set1_epi16(1);
   long long total = 0;
-  for (long b = 0; b < n; b += 32768) {
-    const long e = b + 32768 < n ? b + 32768 : n;
-    int32_t acc = 0;
-    for (long i = b; i < e; ++i) acc += s[i];
-    total += acc;
+  long i = 0;
+  for (; i + 64 <= n;) {
+    __m512i a = _mm512_setzero_si512(), b = a;
+    for (const long e = i + 32768 < n ? i + 32768 : n; i + 64 <= e; i += 64) {
+      a = _mm512_add_epi32(a, _mm512_madd_epi16(_mm512_loadu_si512(s + i), one));
+      b = _mm512_add_epi32(b, _mm512_madd_epi16(_mm512_loadu_si512(s + i + 32), one));
+    }
+    alignas(64) int32_t lanes[16];
+    _mm512_store_si512(lanes, _mm512_add_epi32(a, b));
+    for (int32_t x : lanes) total += x;
   }
+  for (; i < n; ++i) total += s[i];
   return total;
+}
+
+__attribute__((target("avx2"), optimize("O3"))) long long readSum256(const int16_t* s, long n) {
+  const __m256i one = _mm256_set1_epi16(1);
+  long long total = 0;
+  long i = 0;
+  for (; i + 32 <= n;) {
+    __m256i a = _mm256_setzero_si256(), b = a;
+    for (const long e = i + 32768 < n ? i + 32768 : n; i + 32 <= e; i += 32) {
+      a = _mm256_add_epi32(a, _mm256_madd_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i)), one));
+      b = _mm256_add_epi32(b, _mm256_madd_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i + 16)), one));
+    }
+    alignas(32) int32_t lanes[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), _mm256_add_epi32(a, b));
+    for (int32_t x : lanes) total += x;
+  }
+  for (; i < n; ++i) total += s[i];
+  return total;
+}
+
+__attribute__((optimize("O3"))) long long readSum128(const int16_t* s, long n) {
+  const __m128i one = _mm_set1_epi16(1);
+  long long total = 0;
+  long i = 0;
+  for (; i + 16 <= n;) {
+    __m128i a = _mm_setzero_si128(), b = a;
+    for (const long e = i + 32768 < n ? i + 32768 : n; i + 16 <= e; i += 16) {
+      a = _mm_add_epi32(a, _mm_madd_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)), one));
+      b = _mm_add_epi32(b, _mm_madd_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 8)), one));
+    }
+    alignas(16) int32_t lanes[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), _mm_add_epi32(a, b));
+    for (int32_t x : lanes) total += x;
+  }
+  for (; i < n; ++i) total += s[i];
+  return total;
+}
+
+// The widest set the scan's search gets too.
+long long readSum(const int16_t* s, long n) {
+  if (__builtin_cpu_supports("avx512bw")) return readSum512(s, n);
+  if (__builtin_cpu_supports("avx2")) return readSum256(s, n);
+  return readSum128(s, n);
 }
 
 __attribute__((target_clones("arch=skylake-avx512", "avx2", "default"), optimize("O3"))) double readSum(const double* s, long n) {
