@@ -63,6 +63,8 @@ class CChannel {
   bool Extremes(double& lo, double& hi) const;
   // An acquisition pass starts: its input's faults are told again.
   void NewPass();
+  // NaN and infinite samples in the range of the last scan.
+  long NonFinite() const { return nonFinite; }
 
   static const char* EdgeTypeText(int32_t edgetype, bool control);
   // -1 for a word that selects nothing.
