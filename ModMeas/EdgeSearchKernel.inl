@@ -144,6 +144,24 @@ inline uint64_t wordBits(const int16_t* p, int16_t level) {
   const __m512i l = splat(level);
   return stopBits<Op>(p, l) | stopBits<Op>(p + 32, l) << 32;
 }
+// The comparisons' masks joined in the mask registers, low half first: no move to a general
+// register, shift and or per vector.
+template <int Op>
+inline uint64_t wordBits(const float* p, float level) {
+  const __m512 l = splat(level);
+  auto go = [&](int k) { return _mm512_cmp_ps_mask(_mm512_loadu_ps(p + 16 * k), l, Op == 0 ? _CMP_GT_OQ : _CMP_LT_OQ); };
+  const __mmask32 low = _mm512_kunpackw(go(1), go(0)), high = _mm512_kunpackw(go(3), go(2));
+  return ~static_cast<uint64_t>(_mm512_kunpackd(high, low));
+}
+template <int Op>
+inline uint64_t wordBits(const double* p, double level) {
+  const __m512d l = splat(level);
+  auto go = [&](int k) { return _mm512_cmp_pd_mask(_mm512_loadu_pd(p + 8 * k), l, Op == 0 ? _CMP_GT_OQ : _CMP_LT_OQ); };
+  const __mmask16 a = _mm512_kunpackb(go(1), go(0)), b = _mm512_kunpackb(go(3), go(2));
+  const __mmask16 c = _mm512_kunpackb(go(5), go(4)), d = _mm512_kunpackb(go(7), go(6));
+  const __mmask32 low = _mm512_kunpackw(b, a), high = _mm512_kunpackw(d, c);
+  return ~static_cast<uint64_t>(_mm512_kunpackd(high, low));
+}
 #elif defined(__AVX2__)
 // Two vectors' 16-bit comparisons packed to bytes, back in sample order: a bit a sample.
 template <int Op>
