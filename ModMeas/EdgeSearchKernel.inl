@@ -392,11 +392,16 @@ WalkStop midWalk(MidWalk<T>& w) {
           handBack = true;
         }
         uint64_t state = highBefore;
+        // The abort flag once a block: a list ends at the first crossing after an abort is
+        // seen, as theirs does, and one asked for before the scan cuts both at the same place.
+        const long stopAt = abort && __atomic_load_n(abort, __ATOMIC_RELAXED) ? 0 : next;
         for (long k = 0; k < count; ++k) {
           const long e = base + events[k];
           const bool up = state == 0;  // waiting for an H: the event is one
           if (up ? !fallingOnly : !risingOnly) {
-            const double x = interpolate(s, e, prev, up ? riseMid : fallMid, up);
+            // The event sample is beyond the mid level (an H is at or above the rise fire
+            // level, an L at or below the fall fire level): the step back takes it at once.
+            const double x = interpolate(s, e - 1, prev, up ? riseMid : fallMid, up);
             if (!__builtin_isfinite(x) || n >= capacity) {
               // The searches decide what follows a crossing that is not finite; a full list
               // comes back to this crossing once it has grown.
@@ -408,9 +413,7 @@ WalkStop midWalk(MidWalk<T>& w) {
             }
             out[n++] = x;
             ++(up ? risen : fallen);
-            // Asked after every crossing, as the searches do: an abort cuts the list where
-            // theirs is cut.
-            if (stopAsked(e)) {
+            if (e >= stopAt) {
               prev = e, high = state ^ 1;
               why = WalkStop::Check;
               handBack = true;
