@@ -72,7 +72,6 @@ struct MidWalk {
 
 enum class WalkStop : int32_t { Done, Full, Check };
 
-
 template <class T>
 using WalkFn = WalkStop (*)(MidWalk<T>& w);
 
