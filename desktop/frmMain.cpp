@@ -640,13 +640,16 @@ std::string frmMain::AboutText(std::string* detailed) {
 
 void frmMain::ValueChanged(const std::string& compName, const std::string& varName) {
   KvGuarded(utils.get(), kLocValueChanged, [&] {
-    if (compName == "show") return ShowPanel(varName);
-    if (compName == "showall") return ShowAll();
+    // A component may itself be called "show" or "showall": its unload is taken first (no
+    // panel is named "unloaded"), and only the request comes without a value name.
     if (varName == "unloaded") {
       // Copied: a window that loses its last panel leaves the list.
       const std::vector<frmHost*> hosts = shell.hosts;
       for (frmHost* h : hosts) h->ComponentUnloaded(compName);
+      return;
     }
+    if (compName == "show") return ShowPanel(varName);
+    if (compName == "showall" && varName.empty()) return ShowAll();
   });
 }
 

@@ -150,6 +150,32 @@ class HostingTests : public QObject {
     QVERIFY(r.main->Shell().hosts.front()->FindCtrl("M") >= 0);
   }
 
+  // The show requests share their event channel with components of the same names: a
+  // component's own events must neither show other panels nor keep its panels after unload.
+  void componentsNamedLikeTheShowRequests_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("plain") << "m";
+    QTest::newRow("show") << "show";
+    QTest::newRow("showall") << "showall";
+  }
+
+  void componentsNamedLikeTheShowRequests() {
+    QFETCH(QString, name);
+    const std::string n = name.toStdString();
+    DesktopRig r;
+    QCOMPARE(r.exec("load other = meas.ck"), 0L);
+    QCOMPARE(r.exec("load g = test.src"), 0L);
+    QCOMPARE(r.exec("load " + n + " = meas.ck"), 0L);
+    QCOMPARE(r.exec(n + ".ck.mid = 0.3"), 0L);
+    QCOMPARE(r.exec("link " + n + ".ck.in = g.out"), 0L);
+    QVERIFY(windowsOf(r, "other").empty());
+    QCOMPARE(r.exec("show(" + n + ".igui)"), 0L);
+    QCOMPARE(windowsOf(r, n).size(), size_t{1});
+    QCOMPARE(r.exec("unload " + n), 0L);
+    QVERIFY(windowsOf(r, n).empty());
+    QVERIFY(windowsOf(r, "other").empty());
+  }
+
   void styleComesFromTheSelectedControl_data() {
     QTest::addColumn<QString>("progId");
     QTest::addColumn<bool>("resizable");
